@@ -1,0 +1,58 @@
+// The pipeline manager: runs one print job through the filters its
+// configuration lists, as the print spooler's filter pipeline does.
+//
+// Each filter library is loaded, its filter created through DllGetClassObject
+// and initialised with a reader, a writer, the job's property bag and a
+// control; every StartOperation runs on its own thread. The first filter
+// reads the input package; filter i's writer feeds filter i+1's reader through
+// a bounded hand-over queue; the last filter's writer is the PackageWriter.
+//
+// The job ends with the first failure that a filter reports (RequestShutdown
+// or a failed StartOperation), or when every filter has finished. Once a
+// filter has failed or the last one has finished, the filters still running
+// are sent ShutdownOperation and every queue is cancelled, so no job hangs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/guiddef.h"
+#include "platform/pipeline/opc_package.h"
+#include "platform/winerror.h"
+
+struct PipelineFilterEntry {
+    std::string name;     // for messages
+    std::string library;  // path of the shared library
+    CLSID clsid{};
+};
+
+// Reads a pipeline configuration file:
+//   <Filters>
+//     <Filter name="..." library="libX.so" clsid="{...}"/>
+//   </Filters>
+// Library paths are relative to the file's folder. Throws PackageError.
+std::vector<PipelineFilterEntry> LoadPipelineConfig(const std::string& path);
+
+struct JobOptions {
+    std::string input;
+    std::string output;
+    std::vector<PipelineFilterEntry> filters;
+    Bytes userTicket;                  // "PerUserPrintTicket"
+    std::u16string printerName = u"";  // "PrinterName"
+    void* printerHandle = nullptr;     // "PrinterHandle"
+    std::int32_t jobId = 1;            // "PrintJobId"
+    PackageLimits limits;
+    std::size_t queueCapacity = 8;  // parts in flight between two filters
+    std::function<void(std::size_t pagesDone, std::size_t pagesTotal)> progress;
+};
+
+struct JobResult {
+    HRESULT hr = S_OK;
+    std::string message;  // one line; empty on success
+    std::size_t pagesWritten = 0;
+};
+
+// Runs the job; never throws.
+JobResult RunPrintJob(const JobOptions& options);

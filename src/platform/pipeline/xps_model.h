@@ -1,0 +1,62 @@
+// The structure of an XPS package as the pipeline hands it out: the
+// FixedDocumentSequence, its FixedDocuments and FixedPages with their
+// PrintTickets, resources and thumbnails. Reading it checks that every part
+// the structure names exists.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/pipeline/opc_package.h"
+
+// The two XPS vocabularies: the original one and OpenXPS.
+struct XpsFlavour {
+    std::string markupNamespace;  // of FixedDocumentSequence and FixedDocument markup
+    std::string relationshipBase;  // relationship types are this plus "/required-resource" etc.
+
+    std::string RelationshipType(std::string_view suffix) const { return relationshipBase + "/" + std::string(suffix); }
+    static const XpsFlavour& Original();
+    static const XpsFlavour& Open();
+};
+
+inline constexpr const char* kThumbnailRelationship =
+    "http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail";
+
+// A PageContent element apart from its Source: what a FixedDocument written
+// anew keeps of it.
+struct PageContentMarkup {
+    std::string attributes;  // e.g. ` Width="816" Height="1056"`, each with a leading space
+    std::string children;    // e.g. `<PageContent.LinkTargets>...</PageContent.LinkTargets>`
+};
+
+struct PageModel {
+    std::string name;
+    std::string printTicket;             // empty when none
+    std::vector<std::string> resources;  // required resources, in relationship order
+    std::string thumbnail;               // empty when none
+    std::vector<Relationship> extras;    // relationships the pipeline does not model
+    PageContentMarkup content;
+};
+
+struct DocumentModel {
+    std::string name;
+    std::string printTicket;
+    std::vector<Relationship> extras;
+    std::vector<PageModel> pages;
+};
+
+struct PackageModel {
+    const XpsFlavour* flavour = &XpsFlavour::Original();
+    std::string sequenceName;
+    std::string sequencePrintTicket;
+    std::vector<Relationship> sequenceExtras;
+    std::vector<DocumentModel> documents;
+    std::string thumbnail;       // the package thumbnail, empty when none
+    std::string discardControl;  // empty when none
+    std::vector<Relationship> packageExtras;  // other package relationships (core properties...)
+    std::size_t PageCount() const;
+};
+
+// Reads and checks the structure; throws PackageError.
+PackageModel ReadPackageModel(const Package& package);

@@ -1,0 +1,141 @@
+// zntr-print: prints an XPS document through the driver's filter pipeline
+// and writes what the pipeline hands on as a new XPS package.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "platform/pipeline/pipeline_manager.h"
+#include "platform/stringapiset.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zntr-print [options] INPUT.xps OUTPUT.xps\n"
+    "\n"
+    "Runs INPUT.xps through the filter pipeline (preprocess, finishing, rotation)\n"
+    "and writes the result to OUTPUT.xps. OUTPUT is written only when the job succeeds.\n"
+    "\n"
+    "options:\n"
+    "  --ticket FILE          the user's default PrintTicket (an empty ticket when absent)\n"
+    "  --printer NAME         the printer the job is for (property \"PrinterName\")\n"
+    "  --job-id N             the job id (property \"PrintJobId\", default 1)\n"
+    "  --pipeline FILE        the pipeline configuration (default: zntr-pipeline.xml beside\n"
+    "                         this command)\n"
+    "  --max-inflated-size N  refuse packages whose parts inflate to more than N bytes\n"
+    "                         (default 2147483648)\n"
+    "  --progress             show the pages done on standard error\n"
+    "  --help                 show this text\n"
+    "\n"
+    "exit status: 0 success, 1 the job failed, 2 usage error\n";
+
+int UsageError(const std::string& why)
+{
+    std::fprintf(stderr, "zntr-print: %s\n(see zntr-print --help)\n", why.c_str());
+    return 2;
+}
+
+template <class T>
+bool ParseNumber(std::string_view text, T& out)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+std::string DefaultPipeline()
+{
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("zntr-pipeline.xml") : (self.parent_path() / "zntr-pipeline.xml").string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    JobOptions job;
+    std::string ticketPath;
+    std::string pipeline = DefaultPipeline();
+    bool progress = false;
+    std::vector<std::string> files;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--progress") {
+            progress = true;
+        } else if (arg == "--ticket") {
+            if (!value(ticketPath))
+                return UsageError("--ticket needs a file");
+        } else if (arg == "--printer") {
+            if (!value(v))
+                return UsageError("--printer needs a name");
+            job.printerName = Utf8ToWide(v);
+        } else if (arg == "--job-id") {
+            if (!value(v) || !ParseNumber(v, job.jobId) || job.jobId < 0)
+                return UsageError("--job-id needs a number from 0 to 2147483647");
+        } else if (arg == "--pipeline") {
+            if (!value(pipeline))
+                return UsageError("--pipeline needs a file");
+        } else if (arg == "--max-inflated-size") {
+            if (!value(v) || !ParseNumber(v, job.limits.maxInflatedBytes) || job.limits.maxInflatedBytes == 0)
+                return UsageError("--max-inflated-size needs a positive number of bytes");
+        } else if (arg.starts_with("-") && arg != "-") {
+            return UsageError("unknown option " + std::string(arg));
+        } else {
+            files.emplace_back(arg);
+        }
+    }
+    if (files.size() != 2)
+        return UsageError("give one INPUT.xps and one OUTPUT.xps");
+    job.input = files[0];
+    job.output = files[1];
+    std::error_code ec;
+    if (std::filesystem::equivalent(job.input, job.output, ec) || job.input == job.output)
+        return UsageError("OUTPUT must not be INPUT");
+
+    if (!ticketPath.empty()) {
+        std::ifstream in(ticketPath, std::ios::binary);
+        if (!in)
+            return UsageError("cannot read the ticket " + ticketPath);
+        job.userTicket.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    try {
+        job.filters = LoadPipelineConfig(pipeline);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zntr-print: %s\n", e.what());
+        return 1;
+    }
+    const bool interactive = isatty(STDERR_FILENO);
+    if (progress)
+        job.progress = [interactive](std::size_t done, std::size_t total) {
+            std::fprintf(stderr, interactive ? "\rpages done: %zu of %zu" : "pages done: %zu of %zu\n", done, total);
+        };
+
+    const JobResult result = RunPrintJob(job);
+    if (progress && interactive)
+        std::fputc('\n', stderr);
+    if (FAILED(result.hr)) {
+        std::fprintf(stderr, "zntr-print: %s: %s\n", job.input.c_str(), result.message.c_str());
+        return 1;
+    }
+    if (!progress)
+        return 0;
+    std::fprintf(stderr, "zntr-print: %zu pages written to %s\n", result.pagesWritten, job.output.c_str());
+    return 0;
+}
