@@ -28,10 +28,12 @@ struct ClassTable {
     DWORD nextCookie = 1;
 };
 
+// Never destroyed, so libraries may revoke their classes from their own
+// destructors at exit.
 ClassTable& Classes()
 {
-    static ClassTable table;
-    return table;
+    static ClassTable* table = new ClassTable;
+    return *table;
 }
 
 std::atomic<FileTimeSource> g_fileTimeSource{nullptr};

@@ -23,10 +23,12 @@ struct Registry {
     REGHANDLE next = 1;
 };
 
+// Never destroyed: libraries unregister from their own destructors at exit,
+// after the statics of this one may be gone.
 Registry& Providers()
 {
-    static Registry r;
-    return r;
+    static Registry* r = new Registry;
+    return *r;
 }
 
 // ZNTR_TRACE="level,flags": level 0 means every level; flags select keywords.

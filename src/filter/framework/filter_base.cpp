@@ -92,10 +92,7 @@ HRESULT FilterBase::StartOperation()
 
     if (writer_)
         writer_->CloseSender();
-    CallGuarded([this] {
-        AfterCloseSender();
-        return S_OK;
-    });
+    hr = CallGuarded([this, hr] { return AfterCloseSender(hr); });
     if (FAILED(hr) && control_)
         control_->RequestShutdown(hr, nullptr);
     if (comEntered)

@@ -58,8 +58,9 @@ protected:
         ReleaseJobBuffers();
         return hr;
     }
-    // After CloseSender (the preprocess filter waits for the end of the job here).
-    virtual void AfterCloseSender() {}
+    // After CloseSender (the preprocess filter waits for the end of the job
+    // here); given the operation's result, answers it (default: unchanged).
+    virtual HRESULT AfterCloseSender(HRESULT hr) { return hr; }
     // Frees what the filter allocated for the job.
     virtual void ReleaseJobBuffers() {}
 

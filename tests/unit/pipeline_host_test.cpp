@@ -1,0 +1,268 @@
+// The pipeline host: package reading, the structure it hands out, and jobs
+// through real filter libraries.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/pipeline/pipeline_manager.h"
+#include "platform/pipeline/xps_model.h"
+#include "xps_fixture.h"
+
+namespace {
+
+TEST(ResolvePartUri, ResolvesAgainstTheReferringPart)
+{
+    struct Case {
+        const char* source;
+        const char* uri;
+        const char* expected;  // null: escapes the root
+    };
+    const Case cases[] = {
+        {"/Documents/1/FixedDocument.fdoc", "Pages/1.fpage", "/Documents/1/Pages/1.fpage"},
+        {"/Documents/1/Pages/1.fpage", "../../../Resources/Image%201.png", "/Resources/Image 1.png"},
+        {"/Documents/1/Pages/1.fpage", "/Resources/a.odttf#frag", "/Resources/a.odttf"},
+        {"/", "FixedDocumentSequence.fdseq", "/FixedDocumentSequence.fdseq"},
+        {"/a/b.fpage", "./c/../d.png", "/a/d.png"},
+        {"/a/b.fpage", "../../x.png", nullptr},
+        {"/", "../x", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " + " + c.uri);
+        if (c.expected)
+            EXPECT_EQ(ResolvePartUri(c.source, c.uri), c.expected);
+        else
+            EXPECT_THROW(ResolvePartUri(c.source, c.uri), PackageError);
+    }
+}
+
+TEST(Package, FindsPartsWhateverTheirSpellingAndJoinsInterleavedPieces)
+{
+    TempFolder tmp;
+    const std::string path = tmp / "p.zip";
+    WriteZip(path, {{"[Content_Types].xml",
+                     "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                     "<Default Extension=\"BIN\" ContentType=\"application/x-one\"/>"
+                     "<Override PartName=\"/Data/Two.bin\" ContentType=\"application/x-two\"/></Types>"},
+                    {"Data/One.bin/[1].last.piece", "world"},
+                    {"Data/One.bin/[0].piece", "hello "},
+                    {"Data/Two.bin", "2"},
+                    {"Fonts/a%20b.odttf", "f"}});
+    const auto package = Package::Open(path);
+    EXPECT_EQ(package->ReadPart("/data/one.BIN"), Bytes({'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}));
+    EXPECT_EQ(package->PartName("/data/one.bin"), "/Data/One.bin");
+    EXPECT_EQ(package->ContentType("/Data/One.bin"), "application/x-one");
+    EXPECT_EQ(package->ContentType("/data/two.bin"), "application/x-two");
+    EXPECT_EQ(package->ContentType("/Fonts/a b.odttf"), "application/vnd.ms-package.obfuscated-opentype");  // inferred
+    EXPECT_TRUE(package->HasPart("/Fonts/a b.odttf"));
+    EXPECT_THROW(package->ReadPart("/missing"), PackageError);
+}
+
+TEST(Package, RefusesDamagedOrHostilePackages)
+{
+    struct Case {
+        const char* what;
+        Entries entries;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"piece missing", {{"a.bin/[0].piece", "x"}, {"a.bin/[2].last.piece", "y"}}, "missing or misplaced pieces"},
+        {"no last piece", {{"a.bin/[0].piece", "x"}}, "missing or misplaced pieces"},
+        {"dot segment", {{"a/./b.bin", "x"}}, "invalid part name"},
+        {"parent segment", {{"a/../../b.bin", "x"}}, "escapes the package root"},
+        {"same name, other case", {{"A.bin", "x"}, {"a.BIN", "y"}}, "duplicate part name"},
+        {"same name, encoded", {{"a b.bin", "x"}, {"a%20b.bin", "y"}}, "duplicate part name"},
+    };
+    TempFolder tmp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = tmp / "bad.zip";
+        WriteZip(path, c.entries);
+        try {
+            Package::Open(path);
+            ADD_FAILURE() << "opened";
+        } catch (const PackageError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+    const std::string big = tmp / "big.zip";
+    WriteZip(big, {{"zeros.bin", std::string(100000, '\0')}});
+    EXPECT_THROW(Package::Open(big, PackageLimits{99999}), PackageError);
+    EXPECT_NO_THROW(Package::Open(big, PackageLimits{100000}));
+}
+
+TEST(PackageModel, ReadsTheStructureWithTicketsAndResources)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    const auto package = Package::Open(tmp / "in.xps");
+    const PackageModel model = ReadPackageModel(*package);
+    EXPECT_EQ(model.flavour, &XpsFlavour::Original());
+    EXPECT_EQ(model.sequenceName, "/FixedDocumentSequence.fdseq");
+    EXPECT_EQ(model.sequencePrintTicket, "/Metadata/Job_PT.xml");
+    ASSERT_EQ(model.documents.size(), 1u);
+    const DocumentModel& doc = model.documents[0];
+    EXPECT_EQ(doc.printTicket, "/Documents/1/Doc_PT.xml");
+    ASSERT_EQ(doc.pages.size(), 2u);
+    EXPECT_EQ(doc.pages[0].name, "/Documents/1/Pages/1.fpage");
+    EXPECT_EQ(doc.pages[0].resources, std::vector<std::string>{"/Resources/Image 1.png"});
+    EXPECT_EQ(doc.pages[0].printTicket, "/Documents/1/Page_PT.xml");
+    EXPECT_EQ(doc.pages[0].content.attributes, " Width=\"96\"");
+    EXPECT_TRUE(doc.pages[1].printTicket.empty());
+    ASSERT_EQ(model.packageExtras.size(), 1u);
+    EXPECT_EQ(model.packageExtras[0].target, "/docProps/core.xml");
+}
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+PipelineFilterEntry Filter(const std::string& name, const std::string& library, const char* clsid)
+{
+    return PipelineFilterEntry{name, std::string(ZNTR_BUILD_DIR) + "/" + library, *ParseGuid(std::string_view(clsid))};
+}
+
+std::vector<PipelineFilterEntry> DriverFilters()
+{
+    return LoadPipelineConfig(std::string(ZNTR_BUILD_DIR) + "/zntr-pipeline.xml");
+}
+
+const char* kFailingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B01}";
+const char* kWaitingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B02}";
+const char* kCopyingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B03}";
+
+TEST(PrintJob, PassesThePackageThroughTheDriverFiltersUnchanged)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    JobOptions job;
+    job.input = tmp / "in.xps";
+    job.output = tmp / "out.xps";
+    job.filters = DriverFilters();
+    job.queueCapacity = 1;  // the smallest hand-over: every send waits for the next filter
+    std::vector<std::size_t> progress;
+    job.progress = [&](std::size_t done, std::size_t total) {
+        EXPECT_EQ(total, 2u);
+        progress.push_back(done);
+    };
+    const JobResult result = RunPrintJob(job);
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+    EXPECT_EQ(result.pagesWritten, 2u);
+    EXPECT_EQ(progress, (std::vector<std::size_t>{1, 2}));
+
+    const auto in = Package::Open(tmp / "in.xps");
+    const auto out = Package::Open(tmp / "out.xps");
+    const PackageModel model = ReadPackageModel(*out);
+    EXPECT_EQ(model.sequencePrintTicket, "/Metadata/Job_PT.xml");
+    ASSERT_EQ(model.documents.size(), 1u);
+    EXPECT_EQ(model.documents[0].printTicket, "/Documents/1/Doc_PT.xml");
+    ASSERT_EQ(model.documents[0].pages.size(), 2u);
+    EXPECT_EQ(model.documents[0].pages[0].resources, std::vector<std::string>{"/Resources/Image 1.png"});
+    EXPECT_EQ(model.documents[0].pages[0].printTicket, "/Documents/1/Page_PT.xml");
+    EXPECT_EQ(model.documents[0].pages[0].content.attributes, " Width=\"96\"");
+    EXPECT_EQ(model.packageExtras.size(), 1u);
+    for (const char* part : {"/Documents/1/Pages/1.fpage", "/Documents/1/Pages/2.fpage", "/Resources/Image 1.png",
+                             "/docProps/core.xml", "/Metadata/Job_PT.xml"})
+        EXPECT_EQ(out->ReadPart(part), in->ReadPart(part)) << part;
+    EXPECT_EQ(out->ContentType("/docProps/core.xml"), "application/vnd.openxmlformats-package.core-properties+xml");
+    EXPECT_EQ(out->ContentType("/Resources/Image 1.png"), "image/png");
+
+    // The same job gives the same bytes.
+    job.output = tmp / "again.xps";
+    job.progress = nullptr;
+    ASSERT_EQ(RunPrintJob(job).hr, S_OK);
+    EXPECT_EQ(ReadFile(tmp / "out.xps"), ReadFile(tmp / "again.xps"));
+}
+
+TEST(PrintJob, NewPagesCarryTheResourcesAndTicketsGivenThem)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    const std::string probeTicket = "<probe-ticket/>";
+    JobOptions job;
+    job.input = tmp / "in.xps";
+    job.output = tmp / "out.xps";
+    job.filters = DriverFilters();
+    job.filters.insert(job.filters.begin() + 1, Filter("copying", "libZNTRTestCopyingFilter.so", kCopyingClsid));
+    job.userTicket.assign(probeTicket.begin(), probeTicket.end());
+    job.printerName = u"probe-printer";
+    job.printerHandle = reinterpret_cast<void*>(0x5150);
+    job.jobId = 57;
+    const JobResult result = RunPrintJob(job);
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+
+    const auto in = Package::Open(tmp / "in.xps");
+    const auto out = Package::Open(tmp / "out.xps");
+    const PackageModel model = ReadPackageModel(*out);
+    ASSERT_EQ(model.documents.size(), 1u);
+    const auto& pages = model.documents[0].pages;
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].name, "/copy_1.fpage");
+    EXPECT_EQ(pages[0].resources, std::vector<std::string>{"/Resources/Image 1.png"});
+    EXPECT_EQ(pages[0].printTicket, "/Documents/1/Page_PT.xml");
+    EXPECT_EQ(out->ReadPart("/copy_2.fpage"), in->ReadPart("/Documents/1/Pages/2.fpage"));
+    // The pages that were replaced do not come back.
+    EXPECT_FALSE(out->HasPart("/Documents/1/Pages/1.fpage"));
+    EXPECT_FALSE(out->HasPart("/Documents/1/Pages/_rels/1.fpage.rels"));
+}
+
+TEST(PrintJob, FailureNamesFilterPartAndCodeAndLeavesNoOutput)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    JobOptions job;
+    job.input = tmp / "in.xps";
+    job.output = tmp / "out.xps";
+    job.filters = DriverFilters();
+    job.filters.insert(job.filters.begin() + 1, Filter("failing", "libZNTRTestFailingFilter.so", kFailingClsid));
+    const JobResult result = RunPrintJob(job);
+    EXPECT_EQ(result.hr, static_cast<HRESULT>(0x80041234));
+    EXPECT_EQ(result.message, "filter failing failed on part /Documents/1/Pages/2.fpage: HRESULT 0x80041234");
+    EXPECT_FALSE(std::filesystem::exists(tmp / "out.xps"));
+    EXPECT_FALSE(std::filesystem::exists(tmp / "out.xps.partial"));
+}
+
+TEST(PrintJob, FiltersStillWaitingAreStoppedOnceTheLastHasFinished)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    JobOptions job;
+    job.input = tmp / "in.xps";
+    job.output = tmp / "out.xps";
+    job.filters = DriverFilters();
+    job.filters.insert(job.filters.begin(), Filter("waiting", "libZNTRTestWaitingFilter.so", kWaitingClsid));
+    const JobResult result = RunPrintJob(job);
+    EXPECT_EQ(result.hr, S_OK) << result.message;
+    EXPECT_TRUE(std::filesystem::exists(tmp / "out.xps"));
+}
+
+TEST(PrintJob, BadSetupIsReportedNotThrown)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    struct Case {
+        const char* what;
+        std::vector<PipelineFilterEntry> filters;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no filters", {}, "no filters"},
+        {"missing library", {Filter("gone", "libNoSuchFilter.so", kFailingClsid)}, "cannot load filter gone"},
+        {"wrong class", {Filter("wrong", "libZNTRFilterRotation.so", kFailingClsid)}, "cannot create filter wrong"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JobOptions job;
+        job.input = tmp / "in.xps";
+        job.output = tmp / "out.xps";
+        job.filters = c.filters;
+        const JobResult result = RunPrintJob(job);
+        EXPECT_TRUE(FAILED(result.hr));
+        EXPECT_NE(result.message.find(c.message), std::string::npos) << result.message;
+        EXPECT_FALSE(std::filesystem::exists(tmp / "out.xps"));
+    }
+}
+
+} // namespace

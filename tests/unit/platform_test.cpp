@@ -1,0 +1,253 @@
+// The platform stand-ins: COM core, BSTR and VARIANT, events, UUIDs, strings.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/comobject.h"
+#include "platform/objbase.h"
+#include "platform/oleauto.h"
+#include "platform/rpc.h"
+#include "platform/stringapiset.h"
+#include "platform/synchapi.h"
+
+namespace {
+
+TEST(Guid, ParsesAndFormatsTheRegistryForm)
+{
+    struct Case {
+        const char* text;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"{71AEA54A-9F57-4829-827C-1764A32B79E7}", true},
+        {"71aea54a-9f57-4829-827c-1764a32b79e7", true},
+        {"{71AEA54A-9F57-4829-827C-1764A32B79E7", false},
+        {"{71AEA54A-9F57-4829-827C-1764A32B79EG}", false},
+        {"{71AEA54A9F57-4829-827C-1764A32B79E7-}", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        const auto g = ParseGuid(std::string_view(c.text));
+        EXPECT_EQ(g.has_value(), c.valid) << c.text;
+        if (g) {
+            EXPECT_EQ(GuidToString(*g), "{71AEA54A-9F57-4829-827C-1764A32B79E7}");
+        }
+    }
+    constexpr GUID known = MakeGuid("CDB62FC0-8BED-434E-86FB-A2CAE55F19EA");
+    static_assert(known.Data1 == 0xCDB62FC0 && known.Data2 == 0x8BED && known.Data4[0] == 0x86 && known.Data4[7] == 0xEA);
+
+    WCHAR buffer[39];
+    EXPECT_EQ(StringFromGUID2(known, buffer, 39), 39);
+    EXPECT_EQ(std::u16string(buffer), u"{CDB62FC0-8BED-434E-86FB-A2CAE55F19EA}");
+    EXPECT_EQ(StringFromGUID2(known, buffer, 38), 0);
+    CLSID parsed{};
+    EXPECT_EQ(CLSIDFromString(buffer, &parsed), S_OK);
+    EXPECT_EQ(parsed, known);
+    EXPECT_EQ(CLSIDFromString(u"CDB62FC0-8BED-434E-86FB-A2CAE55F19EA", &parsed), E_INVALIDARG);
+}
+
+TEST(HResult, Win32CodesMapAsThePlatformDoes)
+{
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), static_cast<HRESULT>(0x80070490));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), static_cast<HRESULT>(0x8007007A));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SUCCESS), S_OK);
+    EXPECT_TRUE(FAILED(E_PENDING));
+    EXPECT_EQ(E_PENDING, static_cast<HRESULT>(0x8000000A));
+    EXPECT_TRUE(SUCCEEDED(S_FALSE));
+}
+
+TEST(Bstr, KeepsLengthAndEmbeddedZeros)
+{
+    const char16_t text[] = u"a\0b";
+    BSTR b = SysAllocStringLen(text, 3);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(SysStringLen(b), 3u);
+    EXPECT_EQ(SysStringByteLen(b), 6u);
+    EXPECT_EQ(b[1], u'\0');
+    EXPECT_EQ(b[3], u'\0');  // terminated
+    SysFreeString(b);
+
+    BSTR empty = SysAllocString(u"");
+    EXPECT_EQ(SysStringLen(empty), 0u);
+    SysFreeString(empty);
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    SysFreeString(nullptr);
+}
+
+class Counted final : public ComObject<IUnknown> {};
+
+TEST(Variant, CopyAndClearOwnTheirValues)
+{
+    ComPtr<Counted> object = MakeComObject<Counted>();
+    ASSERT_TRUE(object);
+    VARIANT a;
+    VariantInit(&a);
+    a.vt = VT_UNKNOWN;
+    a.punkVal = object.Get();
+    object->AddRef();
+    VARIANT b;
+    VariantInit(&b);
+    ASSERT_EQ(VariantCopy(&b, &a), S_OK);
+    EXPECT_EQ(object->RefCountForTesting(), 3u);
+    VariantClear(&a);
+    VariantClear(&b);
+    EXPECT_EQ(object->RefCountForTesting(), 1u);
+    EXPECT_EQ(b.vt, VT_EMPTY);
+
+    VARIANT s;
+    VariantInit(&s);
+    s.vt = VT_BSTR;
+    s.bstrVal = SysAllocString(u"PrinterName");
+    VARIANT t;
+    VariantInit(&t);
+    ASSERT_EQ(VariantCopy(&t, &s), S_OK);
+    EXPECT_NE(t.bstrVal, s.bstrVal);
+    EXPECT_EQ(std::u16string(t.bstrVal), u"PrinterName");
+    VariantClear(&s);
+    VariantClear(&t);
+
+    BYTE record[4] = {};
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = VT_BYREF | VT_UI1;
+    r.pbVal = record;
+    VARIANT rc;
+    VariantInit(&rc);
+    ASSERT_EQ(VariantCopy(&rc, &r), S_OK);
+    EXPECT_EQ(rc.vt, 0x4011);
+    EXPECT_EQ(rc.pbVal, record);  // by reference: the address, not the bytes
+}
+
+TEST(ComObject, QueryInterfaceAnswersDeclaredInterfacesAndBases)
+{
+    ComPtr<Counted> object = MakeComObject<Counted>();
+    ASSERT_TRUE(object);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(object->QueryInterface(IID_IClassFactory, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    ComPtr<IUnknown> unknown;
+    EXPECT_EQ(object.As(&unknown), S_OK);
+    EXPECT_EQ(object->RefCountForTesting(), 2u);
+}
+
+class Factory final : public ComObject<IClassFactory> {
+public:
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
+    {
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        return MakeComObject<Counted>()->QueryInterface(riid, ppv);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+TEST(Com, ApartmentsAndTheClassTable)
+{
+    constexpr CLSID kClass = MakeGuid("0F8D4A1C-2B7E-4C55-9A0E-6B1D3C2E4F70");
+    void* out = nullptr;
+    std::thread([&] {
+        // Outside COM nothing can be created.
+        EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out), CO_E_NOTINITIALIZED);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+        EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out), REGDB_E_CLASSNOTREG);
+
+        ComPtr<Factory> factory = MakeComObject<Factory>();
+        DWORD cookie = 0;
+        ASSERT_EQ(CoRegisterClassObject(kClass, factory->AsUnknown(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+        ASSERT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out), S_OK);
+        static_cast<IUnknown*>(out)->Release();
+        EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
+        EXPECT_EQ(factory->RefCountForTesting(), 1u);
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
+}
+
+TEST(Events, AutoResetReleasesOneWaitAndTimesOut)
+{
+    HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+    std::thread signaller([e] { SetEvent(e); });
+    EXPECT_EQ(WaitForSingleObject(e, INFINITE), WAIT_OBJECT_0);
+    signaller.join();
+    EXPECT_EQ(WaitForSingleObject(e, 10), WAIT_TIMEOUT);  // reset by the first wait
+    EXPECT_TRUE(CloseHandle(e));
+
+    HANDLE manual = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(ResetEvent(manual));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
+    CloseHandle(manual);
+
+    int notAnEvent = 0;
+    EXPECT_EQ(WaitForSingleObject(&notAnEvent, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST(Uuid, GeneratorIsInjectableAndFormattedInLowerCase)
+{
+    SetUuidGeneratorForTesting([] { return MakeGuid("0123ABCD-4567-89EF-0123-456789ABCDEF"); });
+    UUID u;
+    ASSERT_EQ(UuidCreate(&u), RPC_S_OK);
+    RPC_WSTR text = nullptr;
+    ASSERT_EQ(UuidToStringW(&u, &text), RPC_S_OK);
+    EXPECT_EQ(std::u16string(text), u"0123abcd-4567-89ef-0123-456789abcdef");
+    RpcStringFreeW(&text);
+    EXPECT_EQ(text, nullptr);
+    SetUuidGeneratorForTesting(nullptr);
+
+    UUID a, b;
+    UuidCreate(&a);
+    UuidCreate(&b);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.Data3 >> 12, 4);  // version 4
+}
+
+TEST(Strings, Utf8AndUtf16ConvertBothWays)
+{
+    struct Case {
+        std::string utf8;
+        std::u16string utf16;
+    };
+    const Case cases[] = {
+        {"ascii", u"ascii"},
+        {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+        {"\xF0\x9D\x91\x8E", u"\U0001D44E"},  // a supplementary-plane letter as a surrogate pair
+        {"", u""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8ToWide(c.utf8), c.utf16);
+        EXPECT_EQ(WideToUtf8(c.utf16), c.utf8);
+    }
+    EXPECT_EQ(Utf8ToWide("\xFF" "a"), u"\uFFFDa");        // invalid byte
+    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD");          // overlong
+    EXPECT_EQ(WideToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");     // lone surrogate
+
+    // The size query, then the conversion; a short buffer fails.
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, "h\xC3\xA9", -1, nullptr, 0);
+    EXPECT_EQ(needed, 3);
+    WCHAR out[3];
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "h\xC3\xA9", -1, out, 3), 3);
+    EXPECT_EQ(std::u16string(out), u"h\u00E9");
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "h\xC3\xA9", -1, out, 2), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+TEST(FileTime, ClockIsInjectable)
+{
+    SetFileTimeSourceForTesting([] { return FILETIME{42, 7}; });
+    FILETIME t{};
+    ASSERT_EQ(CoFileTimeNow(&t), S_OK);
+    EXPECT_EQ(t.dwLowDateTime, 42u);
+    EXPECT_EQ(t.dwHighDateTime, 7u);
+    SetFileTimeSourceForTesting(nullptr);
+    CoFileTimeNow(&t);
+    EXPECT_GT(t.dwHighDateTime, 30000000u);  // after the year 2000
+}
+
+} // namespace
