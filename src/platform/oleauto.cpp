@@ -57,7 +57,7 @@ UINT SysStringByteLen(BSTR bstr)
     return length;
 }
 
-UINT SysStringLen(BSTR pbstr) { return SysStringByteLen(pbstr) / sizeof(OLECHAR); }
+UINT SysStringLen(BSTR pbstr) { return SysStringByteLen(pbstr) / UINT{sizeof(OLECHAR)}; }
 
 void VariantInit(VARIANTARG* pvarg)
 {

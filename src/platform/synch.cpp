@@ -1,6 +1,8 @@
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/synchapi.h"
 
@@ -8,11 +10,9 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-// Kernel objects are heap objects behind their HANDLE, identified by a tag.
-constexpr std::uint32_t kEventTag = 0x45564E54;  // "EVNT"
-
+// Kernel objects live in a table keyed by their handle, so a handle that was
+// never handed out, or is already closed, is refused rather than followed.
 struct Event {
-    std::uint32_t tag = kEventTag;
     bool manualReset;
     bool signalled;
     std::mutex lock;
@@ -21,10 +21,27 @@ struct Event {
     Event(bool manual, bool initial) : manualReset(manual), signalled(initial) {}
 };
 
-Event* AsEvent(HANDLE h)
+struct HandleTable {
+    std::mutex lock;
+    std::unordered_map<HANDLE, std::shared_ptr<Event>> events;
+};
+
+HandleTable& Handles()
 {
-    auto* e = static_cast<Event*>(h);
-    return e && e->tag == kEventTag ? e : nullptr;
+    static HandleTable* table = new HandleTable;  // never destroyed: handles may be closed at exit
+    return *table;
+}
+
+std::shared_ptr<Event> AsEvent(HANDLE h)
+{
+    HandleTable& t = Handles();
+    std::lock_guard guard(t.lock);
+    const auto it = t.events.find(h);
+    if (it == t.events.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return it->second;
 }
 
 } // namespace
@@ -35,16 +52,19 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState,
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    return new Event(bManualReset != FALSE, bInitialState != FALSE);
+    auto event = std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE);
+    HANDLE h = event.get();
+    HandleTable& t = Handles();
+    std::lock_guard guard(t.lock);
+    t.events.emplace(h, std::move(event));
+    return h;
 }
 
 BOOL SetEvent(HANDLE hEvent)
 {
-    Event* e = AsEvent(hEvent);
-    if (!e) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const std::shared_ptr<Event> e = AsEvent(hEvent);
+    if (!e)
         return FALSE;
-    }
     {
         std::lock_guard guard(e->lock);
         e->signalled = true;
@@ -55,11 +75,9 @@ BOOL SetEvent(HANDLE hEvent)
 
 BOOL ResetEvent(HANDLE hEvent)
 {
-    Event* e = AsEvent(hEvent);
-    if (!e) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const std::shared_ptr<Event> e = AsEvent(hEvent);
+    if (!e)
         return FALSE;
-    }
     std::lock_guard guard(e->lock);
     e->signalled = false;
     return TRUE;
@@ -67,13 +85,11 @@ BOOL ResetEvent(HANDLE hEvent)
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
-    Event* e = AsEvent(hHandle);
-    if (!e) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const std::shared_ptr<Event> e = AsEvent(hHandle);
+    if (!e)
         return WAIT_FAILED;
-    }
     std::unique_lock guard(e->lock);
-    auto ready = [e] { return e->signalled; };
+    auto ready = [&e] { return e->signalled; };
     if (dwMilliseconds == INFINITE)
         e->changed.wait(guard, ready);
     else if (!e->changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready))
@@ -85,13 +101,12 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 
 BOOL CloseHandle(HANDLE hObject)
 {
-    Event* e = AsEvent(hObject);
-    if (!e) {
+    HandleTable& t = Handles();
+    std::lock_guard guard(t.lock);
+    if (t.events.erase(hObject) == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    e->tag = 0;
-    delete e;
     return TRUE;
 }
 

@@ -184,9 +184,12 @@ TEST(Events, AutoResetReleasesOneWaitAndTimesOut)
     EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
     CloseHandle(manual);
 
+    // Handles never handed out, or already closed, are refused.
     int notAnEvent = 0;
     EXPECT_EQ(WaitForSingleObject(&notAnEvent, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetEvent(manual));
+    EXPECT_FALSE(CloseHandle(manual));
 }
 
 TEST(Uuid, GeneratorIsInjectableAndFormattedInLowerCase)
