@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/pipeline/host_parts.h"
 #include "platform/pipeline/pipeline_manager.h"
 #include "platform/pipeline/xps_model.h"
 #include "xps_fixture.h"
@@ -111,6 +112,16 @@ TEST(PackageModel, ReadsTheStructureWithTicketsAndResources)
     EXPECT_TRUE(doc.pages[1].printTicket.empty());
     ASSERT_EQ(model.packageExtras.size(), 1u);
     EXPECT_EQ(model.packageExtras[0].target, "/docProps/core.xml");
+    EXPECT_EQ(model.discardControl, "/Discard.xml");
+
+    ComPtr<IPartDiscardControl> discard = MakeDiscardControlPart(PartCore{"/Discard.xml", "", package, nullptr, {}, {}});
+    BSTR sentinel = nullptr;
+    BSTR target = nullptr;
+    ASSERT_EQ(discard->GetDiscardProperties(&sentinel, &target), S_OK);
+    EXPECT_EQ(std::u16string(sentinel), u"/Documents/1/Pages/2.fpage");
+    EXPECT_EQ(std::u16string(target), u"/Resources/Image 1.png");
+    SysFreeString(sentinel);
+    SysFreeString(target);
 }
 
 Bytes ReadFile(const std::string& path)
@@ -163,6 +174,7 @@ TEST(PrintJob, PassesThePackageThroughTheDriverFiltersUnchanged)
     EXPECT_EQ(model.documents[0].pages[0].printTicket, "/Documents/1/Page_PT.xml");
     EXPECT_EQ(model.documents[0].pages[0].content.attributes, " Width=\"96\"");
     EXPECT_EQ(model.packageExtras.size(), 1u);
+    EXPECT_EQ(model.discardControl, "/Discard.xml");
     for (const char* part : {"/Documents/1/Pages/1.fpage", "/Documents/1/Pages/2.fpage", "/Resources/Image 1.png",
                              "/docProps/core.xml", "/Metadata/Job_PT.xml"})
         EXPECT_EQ(out->ReadPart(part), in->ReadPart(part)) << part;

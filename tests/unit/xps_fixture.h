@@ -38,7 +38,8 @@ inline std::string Page(const std::string& body)
 
 // Two pages in one document: relative and percent-encoded relationship
 // targets, tickets at every level, an image used by the first page, core
-// properties, and a PageContent carrying attributes of its own.
+// properties, a DiscardControl part, and a PageContent carrying attributes
+// of its own.
 inline Entries TwoPageXps()
 {
     const std::string brush =
@@ -61,7 +62,11 @@ inline Entries TwoPageXps()
          "</Types>"},
         {"_rels/.rels", Rels(Rel("R1", kXps + "/fixedrepresentation", "FixedDocumentSequence.fdseq") +
                              Rel("R2", "http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties",
-                                 "/docProps/core.xml"))},
+                                 "/docProps/core.xml") +
+                             Rel("R3", kXps + "/discard-control", "/Discard.xml"))},
+        {"Discard.xml", "<DiscardControl xmlns=\"http://schemas.microsoft.com/xps/2005/06/discard\">"
+                        "<Discard SentinelPage=\"/Documents/1/Pages/2.fpage\" Target=\"/Resources/Image 1.png\"/>"
+                        "</DiscardControl>"},
         {"docProps/core.xml", "<coreProperties/>"},
         {"FixedDocumentSequence.fdseq",
          "<FixedDocumentSequence xmlns=\"" + kXps + "\"><DocumentReference Source=\"Documents/1/FixedDocument.fdoc\"/>"

@@ -5,6 +5,7 @@
 
 #include "platform/objbase.h"
 #include "platform/objidl.h"
+#include "platform/pipeline/xml_util.h"
 #include "platform/stringapiset.h"
 
 std::shared_ptr<const Bytes> PartCore::CurrentBytes() const
@@ -260,7 +261,8 @@ public:
 class DiscardControlPart final : public Part<IPartDiscardControl> {
 public:
     using Part::Part;
-    // The first Discard entry of the part: its SentinelPage and Target.
+    // The first Discard entry of the part: its SentinelPage and Target;
+    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND) when it has none.
     HRESULT STDMETHODCALLTYPE GetDiscardProperties(BSTR* sentinelPage, BSTR* partToDiscard) override
     {
         if (!sentinelPage || !partToDiscard)
@@ -268,16 +270,13 @@ public:
         *sentinelPage = nullptr;
         *partToDiscard = nullptr;
         return Guard([&] {
-            const auto bytes = Content();
-            const std::string text(bytes->begin(), bytes->end());
-            auto attribute = [&](const char* name) {
-                const std::string key = std::string(name) + "=\"";
-                const auto at = text.find(key);
-                if (at == std::string::npos)
-                    return std::string();
-                const auto start = at + key.size();
-                return text.substr(start, text.find('"', start) - start);
-            };
+            const XmlDocPtr doc = ParseXmlPart(*Content(), core_.name);
+            const xmlNode* entry = xmlDocGetRootElement(doc.get())->children;
+            while (entry && !XmlIs(entry, "Discard"))
+                entry = entry->next;
+            if (!entry)
+                return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            auto attribute = [entry](const char* name) { return XmlAttribute(entry, name); };
             HRESULT hr = CopyOut(attribute("SentinelPage"), sentinelPage);
             if (SUCCEEDED(hr))
                 hr = CopyOut(attribute("Target"), partToDiscard);
