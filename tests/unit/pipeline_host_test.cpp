@@ -143,6 +143,7 @@ std::vector<PipelineFilterEntry> DriverFilters()
 const char* kFailingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B01}";
 const char* kWaitingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B02}";
 const char* kCopyingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B03}";
+const char* kQuittingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B04}";
 
 TEST(PrintJob, PassesThePackageThroughTheDriverFiltersUnchanged)
 {
@@ -248,6 +249,21 @@ TEST(PrintJob, FiltersStillWaitingAreStoppedOnceTheLastHasFinished)
     const JobResult result = RunPrintJob(job);
     EXPECT_EQ(result.hr, S_OK) << result.message;
     EXPECT_TRUE(std::filesystem::exists(tmp / "out.xps"));
+}
+
+TEST(PrintJob, FilterEndingEarlyDoesNotHoldUpTheOnesBefore)
+{
+    TempFolder tmp;
+    WriteZip(tmp / "in.xps", TwoPageXps());
+    JobOptions job;
+    job.input = tmp / "in.xps";
+    job.output = tmp / "out.xps";
+    job.filters = DriverFilters();
+    job.filters.insert(job.filters.begin() + 1, Filter("quitting", "libZNTRTestQuittingFilter.so", kQuittingClsid));
+    job.queueCapacity = 1;  // the pages the quitter never reads would fill the hand-over
+    const JobResult result = RunPrintJob(job);
+    EXPECT_EQ(result.hr, S_OK) << result.message;
+    EXPECT_EQ(result.pagesWritten, 0u);
 }
 
 TEST(PrintJob, BadSetupIsReportedNotThrown)

@@ -3,7 +3,8 @@
 //   1 failing: fails on the job's second FixedPage with 0x80041234;
 //   2 waiting: after closing its sender, waits until it is told to stop;
 //   3 copying: checks the property bag, then replaces every page by a new
-//     page made with GetNewEmptyPart, carrying its resources and ticket.
+//     page made with GetNewEmptyPart, carrying its resources and ticket;
+//   4 quitting: stops reading after the first FixedDocument, successfully.
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -100,6 +101,12 @@ protected:
         if (SUCCEEDED(hr) && ticket)
             hr = copy->SetPrintTicket(ticket.Get());
         return SUCCEEDED(hr) ? Writer()->SendFixedPage(copy.Get()) : hr;
+    }
+#elif TEST_FILTER_KIND == 4
+    HRESULT ProcessFixedDocument(ComPtr<IFixedDocument> document) override
+    {
+        ShutdownOperation();
+        return Writer()->SendFixedDocument(document.Get());
     }
 #endif
 

@@ -56,7 +56,9 @@ public:
     HRESULT Push(IUnknown* part)
     {
         std::unique_lock guard(lock_);
-        changed_.wait(guard, [&] { return parts_.size() < capacity_ || FAILED(cancelled_); });
+        changed_.wait(guard, [&] { return parts_.size() < capacity_ || FAILED(cancelled_) || drained_; });
+        if (drained_)
+            return S_OK;  // nobody reads any more: the part goes nowhere
         if (FAILED(cancelled_))
             return cancelled_;
         if (closed_)
@@ -70,10 +72,10 @@ public:
     HRESULT Pop(ComPtr<IUnknown>* part)
     {
         std::unique_lock guard(lock_);
-        changed_.wait(guard, [&] { return !parts_.empty() || closed_ || FAILED(cancelled_); });
+        changed_.wait(guard, [&] { return !parts_.empty() || closed_ || FAILED(cancelled_) || drained_; });
         if (FAILED(cancelled_))
             return cancelled_;
-        if (parts_.empty()) {
+        if (parts_.empty() || drained_) {
             part->Reset();
             return S_OK;
         }
@@ -90,10 +92,22 @@ public:
         changed_.notify_all();
     }
 
+    // The job failed: sends and reads both fail from now on.
     void Cancel()
     {
         std::lock_guard guard(lock_);
-        cancelled_ = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (!drained_)
+            cancelled_ = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        parts_.clear();
+        changed_.notify_all();
+    }
+
+    // The reader is gone or the job is over: sends are dropped without
+    // blocking and reads see the end of the document.
+    void Drain()
+    {
+        std::lock_guard guard(lock_);
+        drained_ = true;
         parts_.clear();
         changed_.notify_all();
     }
@@ -104,6 +118,7 @@ private:
     std::deque<ComPtr<IUnknown>> parts_;
     std::size_t capacity_;
     bool closed_ = false;
+    bool drained_ = false;
     HRESULT cancelled_ = S_OK;
 };
 
@@ -471,7 +486,7 @@ public:
             if (index + 1 == options_.filters.size() && !writer_->LastError().empty())
                 message_ += " (" + writer_->LastError() + ")";
         }
-        StopAll();
+        StopAll(true);
     }
 
 private:
@@ -533,23 +548,28 @@ private:
         const HRESULT hr = filters_[index]->StartOperation();
         if (FAILED(hr))
             ReportFailure(index, hr);
-        // The next filter sees the end of the stream even if this one never closed it.
+        // The next filter sees the end of the stream even if this one never
+        // closed it, and the one before never blocks sending to it.
         if (index < channels_.size())
             channels_[index]->Close();
+        if (index > 0)
+            channels_[index - 1]->Drain();
         running_[index] = false;
         // Once the last filter is done, nothing more can reach the output:
         // filters still running (waiting for the end of the job) are stopped.
         if (index + 1 == running_.size())
-            StopAll();
+            StopAll(false);
     }
 
-    void StopAll()
+    // Asks every running filter to stop; after a failure the hand-overs fail
+    // too, otherwise they only stop carrying parts.
+    void StopAll(bool failed)
     {
         for (std::size_t i = 0; i < filters_.size(); ++i)
             if (running_[i])
                 filters_[i]->ShutdownOperation();
         for (auto& c : channels_)
-            c->Cancel();
+            failed ? c->Cancel() : c->Drain();
     }
 
     const JobOptions& options_;

@@ -10,7 +10,9 @@
 // The job ends with the first failure that a filter reports (RequestShutdown
 // or a failed StartOperation), or when every filter has finished. Once a
 // filter has failed or the last one has finished, the filters still running
-// are sent ShutdownOperation and every queue is cancelled, so no job hangs.
+// are sent ShutdownOperation and the queues stop carrying parts (after a
+// failure, sending and reading fail), so no job hangs. A filter that ends
+// early never blocks the one before it: what that one still sends is dropped.
 #pragma once
 
 #include <cstdint>
