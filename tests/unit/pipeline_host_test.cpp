@@ -145,14 +145,24 @@ const char* kWaitingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B02}";
 const char* kCopyingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B03}";
 const char* kQuittingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B04}";
 
+// The two-page package, to be printed through the driver's filters into out.xps.
+struct JobFixture {
+    TempFolder tmp;
+    JobOptions job;
+    JobFixture()
+    {
+        WriteZip(tmp / "in.xps", TwoPageXps());
+        job.input = tmp / "in.xps";
+        job.output = tmp / "out.xps";
+        job.filters = DriverFilters();
+    }
+};
+
 TEST(PrintJob, PassesThePackageThroughTheDriverFiltersUnchanged)
 {
-    TempFolder tmp;
-    WriteZip(tmp / "in.xps", TwoPageXps());
-    JobOptions job;
-    job.input = tmp / "in.xps";
-    job.output = tmp / "out.xps";
-    job.filters = DriverFilters();
+    JobFixture f;
+    TempFolder& tmp = f.tmp;
+    JobOptions& job = f.job;
     job.queueCapacity = 1;  // the smallest hand-over: every send waits for the next filter
     std::vector<std::size_t> progress;
     job.progress = [&](std::size_t done, std::size_t total) {
@@ -223,12 +233,9 @@ TEST(PrintJob, NewPagesCarryTheResourcesAndTicketsGivenThem)
 
 TEST(PrintJob, FailureNamesFilterPartAndCodeAndLeavesNoOutput)
 {
-    TempFolder tmp;
-    WriteZip(tmp / "in.xps", TwoPageXps());
-    JobOptions job;
-    job.input = tmp / "in.xps";
-    job.output = tmp / "out.xps";
-    job.filters = DriverFilters();
+    JobFixture f;
+    TempFolder& tmp = f.tmp;
+    JobOptions& job = f.job;
     job.filters.insert(job.filters.begin() + 1, Filter("failing", "libZNTRTestFailingFilter.so", kFailingClsid));
     const JobResult result = RunPrintJob(job);
     EXPECT_EQ(result.hr, static_cast<HRESULT>(0x80041234));
@@ -239,12 +246,9 @@ TEST(PrintJob, FailureNamesFilterPartAndCodeAndLeavesNoOutput)
 
 TEST(PrintJob, FiltersStillWaitingAreStoppedOnceTheLastHasFinished)
 {
-    TempFolder tmp;
-    WriteZip(tmp / "in.xps", TwoPageXps());
-    JobOptions job;
-    job.input = tmp / "in.xps";
-    job.output = tmp / "out.xps";
-    job.filters = DriverFilters();
+    JobFixture f;
+    TempFolder& tmp = f.tmp;
+    JobOptions& job = f.job;
     job.filters.insert(job.filters.begin(), Filter("waiting", "libZNTRTestWaitingFilter.so", kWaitingClsid));
     const JobResult result = RunPrintJob(job);
     EXPECT_EQ(result.hr, S_OK) << result.message;
@@ -253,12 +257,8 @@ TEST(PrintJob, FiltersStillWaitingAreStoppedOnceTheLastHasFinished)
 
 TEST(PrintJob, FilterEndingEarlyDoesNotHoldUpTheOnesBefore)
 {
-    TempFolder tmp;
-    WriteZip(tmp / "in.xps", TwoPageXps());
-    JobOptions job;
-    job.input = tmp / "in.xps";
-    job.output = tmp / "out.xps";
-    job.filters = DriverFilters();
+    JobFixture f;
+    JobOptions& job = f.job;
     job.filters.insert(job.filters.begin() + 1, Filter("quitting", "libZNTRTestQuittingFilter.so", kQuittingClsid));
     job.queueCapacity = 1;  // the pages the quitter never reads would fill the hand-over
     const JobResult result = RunPrintJob(job);
