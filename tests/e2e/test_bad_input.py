@@ -96,6 +96,23 @@ def understated(name, data, declared):
     return build
 
 
+def damaged(name, data):
+    """The minimal package with part name holding data, one byte in the middle of its stored form changed."""
+    def build(path):
+        package({name: data})(path)
+        zip_bytes = bytearray(path.read_bytes())
+        at = zip_bytes.find(b"PK\x03\x04")
+        while at >= 0:
+            length, extra = struct.unpack_from("<HH", zip_bytes, at + 26)
+            if zip_bytes[at + 30:at + 30 + length] == name.encode():
+                stored = struct.unpack_from("<I", zip_bytes, at + 18)[0]
+                zip_bytes[at + 30 + length + extra + stored // 2] ^= 0x01
+                break
+            at = zip_bytes.find(b"PK\x03\x04", at + 4)
+        path.write_bytes(zip_bytes)
+    return build
+
+
 # (label, builder of INPUT, extra arguments, the words the message must contain)
 BAD_INPUTS = [
     ("not a ZIP file", raw(b"%PDF-1.7\n" + b"not a package\n" * 64), [], ["not a ZIP package"]),
@@ -117,6 +134,7 @@ BAD_INPUTS = [
      ["missing or misplaced pieces"]),
     ("ZIP bomb", package({"Resources/zeros.bin": bytes(20 * 1024 * 1024)}), ["--max-inflated-size", "1000000"],
      ["inflates to more than the limit"]),
+    ("resource whose data is damaged", damaged("Resources/dot.png", bytes(range(256)) * 16), [], ["dot.png"]),
     ("ZIP bomb whose headers understate its size", understated("Resources/dot.png", bytes(20 * 1024 * 1024), 1000),
      ["--max-inflated-size", "1000000"], ["dot.png"]),
 ]

@@ -295,6 +295,51 @@ Bytes Package::ReadPart(std::string_view name) const
     return out;
 }
 
+std::optional<Package::StoredPart> Package::ReadStoredPart(std::string_view name) const
+{
+    const Entry* e = Find(name);
+    if (!e)
+        throw PackageError("missing part " + std::string(name));
+    if (e->pieces.size() != 1)
+        return std::nullopt;
+    std::lock_guard guard(lock_);
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip_->zip, e->pieces[0], 0, &st) != 0 || !(st.valid & ZIP_STAT_COMP_METHOD) ||
+        !(st.valid & ZIP_STAT_CRC) || !(st.valid & ZIP_STAT_COMP_SIZE) ||
+        (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE))
+        return std::nullopt;
+
+    // Inflating once checks the size and the checksum; the bytes are not kept.
+    auto pass = [&](zip_flags_t flags, Bytes* keep) {
+        zip_file_t* f = zip_fopen_index(zip_->zip, e->pieces[0], flags);
+        if (!f)
+            throw PackageError("cannot read part " + e->name + ": " + zip_strerror(zip_->zip));
+        std::uint8_t chunk[65536];
+        std::uint64_t total = 0;
+        for (zip_int64_t n; (n = zip_fread(f, chunk, sizeof chunk)) != 0;) {
+            if (n < 0) {
+                const std::string why = zip_file_strerror(f);
+                zip_fclose(f);
+                throw PackageError("cannot read part " + e->name + ": " + why);
+            }
+            total += static_cast<std::uint64_t>(n);
+            if (keep)
+                keep->insert(keep->end(), chunk, chunk + n);
+        }
+        if (zip_fclose(f) != 0)
+            throw PackageError("cannot read part " + e->name + ": damaged data");
+        return total;
+    };
+    if (pass(0, nullptr) != e->size)
+        throw PackageError("part " + e->name + " does not inflate to its declared size");
+    StoredPart stored{{}, static_cast<std::uint16_t>(st.comp_method), st.crc, e->size};
+    stored.data.reserve(st.comp_size);
+    if (pass(ZIP_FL_COMPRESSED, &stored.data) != st.comp_size)
+        throw PackageError("cannot read part " + e->name + ": damaged data");
+    return stored;
+}
+
 std::string Package::RelationshipsPartName(std::string_view sourceName)
 {
     if (sourceName.empty() || sourceName == "/")

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,6 +55,19 @@ public:
     std::string ContentType(std::string_view name) const;
     // The part's bytes; throws PackageError.
     Bytes ReadPart(std::string_view name) const;
+
+    // A part's bytes as stored: still compressed, with what a ZIP writer needs
+    // to store them again unchanged.
+    struct StoredPart {
+        Bytes data;
+        std::uint16_t method;  // 0 stored, 8 deflated
+        std::uint32_t crc;
+        std::uint64_t size;    // inflated
+    };
+    // The stored form of a part kept in one ZIP entry (stored or deflated),
+    // after checking that it inflates to its size and checksum; nullopt for
+    // interleaved parts and other methods. Throws PackageError.
+    std::optional<StoredPart> ReadStoredPart(std::string_view name) const;
     // The relationships of a part ("" for the package itself); none when it has no rels part.
     std::vector<Relationship> Relationships(std::string_view sourceName) const;
     // The rels part name of a part ("/_rels/.rels" for the package).

@@ -82,9 +82,38 @@ bool PackageWriter::WritePart(const std::string& name, const std::string& conten
 {
     if (!written_.insert(PartKey(name)).second)
         return false;
-    zip_.Add(ZipName(name), bytes.data(), bytes.size());
+    // Images arrive compressed already; deflating them again gains nothing.
+    const bool compress = contentType != "image/png" && contentType != "image/jpeg" && contentType != "image/vnd.ms-photo";
+    zip_.Add(ZipName(name), bytes.data(), bytes.size(), compress);
     types_.emplace_back(name, contentType);
     return true;
+}
+
+bool PackageWriter::WritePartOf(IUnknown* part, const std::string& name, const std::string& contentType)
+{
+    const ComPtr<IHostPart> host = HostPartOf(part);
+    if (host && host->Core().source && !host->Core().content && host->Core().name == name) {
+        if (written_.count(PartKey(name)))
+            return false;
+        if (auto stored = host->Core().source->ReadStoredPart(name)) {
+            written_.insert(PartKey(name));
+            zip_.AddStored(ZipName(name), *stored);
+            types_.emplace_back(name, contentType);
+            return true;
+        }
+    }
+    return WritePart(name, contentType, ReadAllBytes(part));
+}
+
+void PackageWriter::CopyInputPart(const std::string& name, const std::string& contentType)
+{
+    if (auto stored = input_->ReadStoredPart(name)) {
+        written_.insert(PartKey(name));
+        zip_.AddStored(ZipName(name), *stored);
+        types_.emplace_back(name, contentType);
+    } else {
+        WritePart(name, contentType, input_->ReadPart(name));
+    }
 }
 
 std::string PackageWriter::WriteRelated(IUnknown* part)
@@ -98,7 +127,7 @@ std::string PackageWriter::WriteRelated(IUnknown* part)
     std::string type = host ? host->Core().contentType : std::string();
     if (type.empty())
         type = input_ && input_->HasPart(name) ? input_->ContentType(name) : ContentTypeFromExtension(name);
-    WritePart(name, type, ReadAllBytes(part));
+    WritePartOf(part, name, type);
     return name;
 }
 
@@ -213,7 +242,7 @@ HRESULT PackageWriter::SendFixedPage(IFixedPage* page)
         }
         const std::string name = PartNameOf(page);
         const ComPtr<IHostPart> host = HostPartOf(page);
-        if (name.empty() || !WritePart(name, "application/vnd.ms-package.xps-fixedpage+xml", ReadAllBytes(page))) {
+        if (name.empty() || !WritePartOf(page, name, "application/vnd.ms-package.xps-fixedpage+xml")) {
             lastError_ = "FixedPage " + name + " has no name or is sent twice";
             return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
         }
@@ -311,7 +340,7 @@ void PackageWriter::Finish()
         for (const std::string& name : input_->PartNames()) {
             const std::string key = PartKey(name);
             if (!written_.count(key) && !structural_.count(key))
-                WritePart(name, input_->ContentType(name), input_->ReadPart(name));
+                CopyInputPart(name, input_->ContentType(name));
         }
 
     // Content types: one Default per extension (its first type), Overrides for the rest.

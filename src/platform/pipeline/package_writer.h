@@ -61,6 +61,12 @@ private:
     HRESULT Guarded(Body&& body) noexcept;
     // Writes a part once; false when a part of that name is already written.
     bool WritePart(const std::string& name, const std::string& contentType, const Bytes& bytes);
+    // Writes a part once, as the input package stores it when the part still
+    // has its original bytes (nothing inflated or deflated again), else from
+    // its stream; false when a part of that name is already written.
+    bool WritePartOf(IUnknown* part, const std::string& name, const std::string& contentType);
+    // Copies a part of the input package as it is stored there.
+    void CopyInputPart(const std::string& name, const std::string& contentType);
     // Writes a related part (resource, ticket, thumbnail) unless already written; answers its name.
     std::string WriteRelated(IUnknown* part);
     void WriteRelationships(const std::string& source, const std::vector<Relationship>& rels);

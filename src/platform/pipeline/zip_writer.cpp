@@ -42,7 +42,7 @@ bool NonAscii(const std::string& s)
 std::vector<std::uint8_t> Deflate(const std::uint8_t* data, std::size_t size)
 {
     z_stream z{};
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw PackageError("cannot start compression");
     std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(std::min<std::size_t>(size, std::numeric_limits<uLong>::max()))) + 64);
     z.next_in = const_cast<Bytef*>(data);
@@ -120,7 +120,21 @@ void ZipWriter::Add(const std::string& name, const std::uint8_t* data, std::size
         }
     }
 
-    Central c{name, static_cast<std::uint32_t>(crc), payloadSize, size, offset_, method};
+    AddEntry(Central{name, static_cast<std::uint32_t>(crc), payloadSize, size, 0, method}, payload);
+}
+
+void ZipWriter::AddStored(const std::string& name, const Package::StoredPart& stored)
+{
+    AddEntry(Central{name, stored.crc, stored.data.size(), stored.size, 0, stored.method}, stored.data.data());
+}
+
+void ZipWriter::AddEntry(Central c, const std::uint8_t* payload)
+{
+    c.offset = offset_;
+    const std::uint64_t size = c.size;
+    const std::uint64_t payloadSize = c.compressedSize;
+    const std::string& name = c.name;
+    const std::uint16_t method = c.method;
     const bool zip64 = size >= k32 || payloadSize >= k32;
     Out h;
     h.U32(0x04034b50);

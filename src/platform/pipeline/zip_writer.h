@@ -17,8 +17,10 @@ public:
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
-    // Adds an entry named name (no leading '/').
+    // Adds an entry named name (no leading '/'), deflated unless compress is false.
     void Add(const std::string& name, const std::uint8_t* data, std::size_t size, bool compress = true);
+    // Adds an entry from bytes already in stored form (as Package::ReadStoredPart gives them).
+    void AddStored(const std::string& name, const Package::StoredPart& stored);
     // Writes the central directory and closes the file.
     void Finish();
     // Closes the file without finishing it.
@@ -34,6 +36,7 @@ private:
         std::uint16_t method;
     };
 
+    void AddEntry(Central entry, const std::uint8_t* payload);
     void Write(const void* data, std::size_t size);
     void Write(const std::vector<std::uint8_t>& bytes) { Write(bytes.data(), bytes.size()); }
 
