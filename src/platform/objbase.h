@@ -31,6 +31,11 @@ using FileTimeSource = FILETIME (*)();
 // Replaces the clock behind CoFileTimeNow (nullptr restores the system clock).
 void SetFileTimeSourceForTesting(FileTimeSource source);
 
+using HGLOBAL = void*;
+// A growable stream in memory. Only new memory is supported (hGlobal null);
+// the memory always belongs to the stream.
+HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease, IStream** ppstm);
+
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" into lpsz; answers the characters
 // written including the terminator, or 0 when cchMax is too small.
 int StringFromGUID2(REFGUID rguid, LPWSTR lpsz, int cchMax);
