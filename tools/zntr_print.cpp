@@ -24,13 +24,16 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  --ticket FILE          the user's default PrintTicket (an empty ticket when absent)\n"
-    "  --printer NAME         the printer the job is for (property \"PrinterName\")\n"
+    "  --printer NAME         the printer the job is for (property \"PrinterName\";\n"
+    "                         default zntr-printer)\n"
     "  --job-id N             the job id (property \"PrintJobId\", default 1)\n"
     "  --pipeline FILE        the pipeline configuration (default: zntr-pipeline.xml beside\n"
     "                         this command)\n"
     "  --max-inflated-size N  refuse packages whose parts inflate to more than N bytes\n"
     "                         (default 2147483648)\n"
     "  --progress             show the pages done on standard error\n"
+    "  --dump-records FILE    write the job record and the record of every page that reaches\n"
+    "                         the last filter to FILE, as JSON lines\n"
     "  --help                 show this text\n"
     "\n"
     "exit status: 0 success, 1 the job failed, 2 usage error\n";
@@ -48,11 +51,19 @@ bool ParseNumber(std::string_view text, T& out)
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-std::string DefaultPipeline()
+// A file beside this command.
+std::string Beside(const char* name)
 {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string("zntr-pipeline.xml") : (self.parent_path() / "zntr-pipeline.xml").string();
+    return ec ? std::string(name) : (self.parent_path() / name).string();
+}
+
+// The record inspector behind --dump-records (tools/record_inspector.cpp).
+PipelineFilterEntry RecordInspector()
+{
+    return PipelineFilterEntry{"record-inspector", Beside("libZNTRRecordInspector.so"),
+                               MakeGuid("3F6C2E71-8A0B-4D29-B5E4-7C1D9A2F6B30")};
 }
 
 } // namespace
@@ -61,7 +72,8 @@ int main(int argc, char** argv)
 {
     JobOptions job;
     std::string ticketPath;
-    std::string pipeline = DefaultPipeline();
+    std::string pipeline = Beside("zntr-pipeline.xml");
+    std::string dumpRecords;
     bool progress = false;
     std::vector<std::string> files;
 
@@ -89,6 +101,9 @@ int main(int argc, char** argv)
         } else if (arg == "--job-id") {
             if (!value(v) || !ParseNumber(v, job.jobId) || job.jobId < 0)
                 return UsageError("--job-id needs a number from 0 to 2147483647");
+        } else if (arg == "--dump-records") {
+            if (!value(dumpRecords))
+                return UsageError("--dump-records needs a file");
         } else if (arg == "--pipeline") {
             if (!value(pipeline))
                 return UsageError("--pipeline needs a file");
@@ -121,6 +136,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zntr-print: %s\n", e.what());
         return 1;
     }
+    if (!dumpRecords.empty()) {
+        // Right before the last filter, so it sees the records as the last filter takes them.
+        job.filters.insert(job.filters.empty() ? job.filters.end() : job.filters.end() - 1, RecordInspector());
+        job.recordDumpPath = Utf8ToWide(dumpRecords);
+    }
     const bool interactive = isatty(STDERR_FILENO);
     if (progress)
         job.progress = [interactive](std::size_t done, std::size_t total) {
@@ -134,6 +154,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zntr-print: %s: %s\n", job.input.c_str(), result.message.c_str());
         return 1;
     }
+    for (const std::string& name : result.leftInBag)
+        std::fprintf(stderr, "zntr-print: note: property %s was published but no filter took it out (is the last "
+                             "filter of the pipeline missing?)\n", name.c_str());
     if (!progress)
         return 0;
     std::fprintf(stderr, "zntr-print: %zu pages written to %s\n", result.pagesWritten, job.output.c_str());

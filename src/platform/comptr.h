@@ -66,7 +66,10 @@ public:
     {
         if (!p_)
             return E_POINTER;
-        return p_->QueryInterface(uuidof<U>(), out->ReleaseAndGetVoidAddress());
+        U* found = nullptr;  // queried first: out may be this very holder
+        const HRESULT hr = p_->QueryInterface(uuidof<U>(), reinterpret_cast<void**>(&found));
+        *out = ComPtr<U>::Attach(found);
+        return hr;
     }
 
     // Hands out a new reference through an out-parameter.

@@ -151,7 +151,7 @@ protected:
 
 struct IFixedPage : IPartBase {
     using Base = IPartBase;
-    // S_OK with a null part when the page has no PrintTicket.
+    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND) with null when the page has no PrintTicket.
     STDMETHOD(GetPrintTicket)(IPartPrintTicket** ppPrintTicket) = 0;
     // A related part by its absolute name; HRESULT_FROM_WIN32(ERROR_NOT_FOUND) when absent.
     STDMETHOD(GetPagePart)(LPCWSTR uri, IUnknown** ppUnk) = 0;
@@ -169,6 +169,7 @@ protected:
 
 struct IFixedDocument : IPartBase {
     using Base = IPartBase;
+    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND) with null when the document has no PrintTicket.
     STDMETHOD(GetPrintTicket)(IPartPrintTicket** ppPrintTicket) = 0;
     STDMETHOD(SetPrintTicket)(IPartPrintTicket* pPrintTicket) = 0;
 
@@ -178,6 +179,7 @@ protected:
 
 struct IFixedDocumentSequence : IPartBase {
     using Base = IPartBase;
+    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND) with null when the sequence has no PrintTicket.
     STDMETHOD(GetPrintTicket)(IPartPrintTicket** ppPrintTicket) = 0;
     STDMETHOD(SetPrintTicket)(IPartPrintTicket* pPrintTicket) = 0;
 

@@ -21,9 +21,11 @@ struct Event {
     Event(bool manual, bool initial) : manualReset(manual), signalled(initial) {}
 };
 
+// Handle values are never reused, so a closed handle stays invalid.
 struct HandleTable {
     std::mutex lock;
     std::unordered_map<HANDLE, std::shared_ptr<Event>> events;
+    std::uintptr_t next = 0x1000;
 };
 
 HandleTable& Handles()
@@ -53,9 +55,10 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState,
         return nullptr;
     }
     auto event = std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE);
-    HANDLE h = event.get();
     HandleTable& t = Handles();
     std::lock_guard guard(t.lock);
+    HANDLE h = reinterpret_cast<HANDLE>(t.next);
+    t.next += 4;
     t.events.emplace(h, std::move(event));
     return h;
 }

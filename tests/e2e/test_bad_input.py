@@ -8,6 +8,7 @@ import sys
 import tempfile
 import unittest
 import zipfile
+import xml.etree.ElementTree as ET
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import e2e_support as e2e  # noqa: E402
@@ -135,6 +136,16 @@ BAD_INPUTS = [
     ("ZIP bomb", package({"Resources/zeros.bin": bytes(20 * 1024 * 1024)}), ["--max-inflated-size", "1000000"],
      ["inflates to more than the limit"]),
     ("resource whose data is damaged", damaged("Resources/dot.png", bytes(range(256)) * 16), [], ["dot.png"]),
+    ("document type declaration",
+     package({"Documents/1/FixedDocument.fdoc": '<!DOCTYPE x [<!ENTITY e "p">]>' + page_content("Pages/1.fpage")}), [],
+     ["document type declaration"]),
+    ("resource that is the content types part",
+     package({PAGE_RELS: relationships(("required-resource", "/[Content_Types].xml"))}), [], ["not a resource"]),
+    ("resource that is the document sequence",
+     package({PAGE_RELS: relationships(("required-resource", "/FixedDocumentSequence.fdseq"))}), [], ["not a resource"]),
+    ("interleaved piece at the package root", package({"[0].last.piece": b"x"}), [], ["invalid part name"]),
+    ("page listed twice", package({"Documents/1/FixedDocument.fdoc": page_content("Pages/1.fpage", "Pages/1.fpage")}), [],
+     ["a second time"]),
     ("ZIP bomb whose headers understate its size", understated("Resources/dot.png", bytes(20 * 1024 * 1024), 1000),
      ["--max-inflated-size", "1000000"], ["dot.png"]),
 ]
@@ -171,6 +182,26 @@ class BadInputTest(unittest.TestCase):
                 for word in words:
                     self.assertIn(word.lower(), lines[0].lower())
                 self.assertEqual(os.listdir(self.dir), ["input.xps"], "the failed job left files behind")
+
+    def test_unusual_but_valid_markup_survives(self):
+        # A prefixed FixedDocument whose PageContent has a foreign attribute and link targets.
+        fdoc = ('<x:FixedDocument xmlns:x="%s" xmlns:q="urn:example:q">'
+                '<x:PageContent Source="Pages/1.fpage" q:hint="a&amp;b"><x:PageContent.LinkTargets>'
+                '<x:LinkTarget Name="top"/></x:PageContent.LinkTargets></x:PageContent></x:FixedDocument>' % XPS)
+        package({"Documents/1/FixedDocument.fdoc": fdoc})(self.input)
+        (self.dir / "output.xps.partial").write_bytes(b"someone else's file")
+        run = e2e.run_zntr_print(self.input, self.output)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
+        parts, _ = e2e.read_parts(self.output)
+        view = e2e.PackageView(parts)
+        self.assertEqual(view.fixed_pages(), [PAGE.lower()])
+        written = ET.fromstring(parts["Documents/1/FixedDocument.fdoc"])  # well-formed, every prefix bound
+        content = written.find("{%s}PageContent" % XPS)
+        self.assertEqual(content.get("{urn:example:q}hint"), "a&b")
+        self.assertIsNotNone(content.find(".//{%s}LinkTarget" % XPS))
+        # A file that merely looks like the job's own temporary one is left alone.
+        self.assertEqual((self.dir / "output.xps.partial").read_bytes(), b"someone else's file")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["input.xps", "output.xps", "output.xps.partial"])
 
     def test_output_must_not_be_input(self):
         package()(self.input)

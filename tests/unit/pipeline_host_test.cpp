@@ -108,7 +108,7 @@ TEST(PackageModel, ReadsTheStructureWithTicketsAndResources)
     EXPECT_EQ(doc.pages[0].name, "/Documents/1/Pages/1.fpage");
     EXPECT_EQ(doc.pages[0].resources, std::vector<std::string>{"/Resources/Image 1.png"});
     EXPECT_EQ(doc.pages[0].printTicket, "/Documents/1/Page_PT.xml");
-    EXPECT_EQ(doc.pages[0].content.attributes, " Width=\"96\"");
+    EXPECT_EQ(doc.pages[0].content.rest, " xmlns=\"http://schemas.microsoft.com/xps/2005/06\" Width=\"96\"/>");
     EXPECT_TRUE(doc.pages[1].printTicket.empty());
     ASSERT_EQ(model.packageExtras.size(), 1u);
     EXPECT_EQ(model.packageExtras[0].target, "/docProps/core.xml");
@@ -144,6 +144,7 @@ const char* kFailingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B01}";
 const char* kWaitingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B02}";
 const char* kCopyingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B03}";
 const char* kQuittingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B04}";
+const char* kUnclosedClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B05}";
 
 // The two-page package, to be printed through the driver's filters into out.xps.
 struct JobFixture {
@@ -183,7 +184,7 @@ TEST(PrintJob, PassesThePackageThroughTheDriverFiltersUnchanged)
     ASSERT_EQ(model.documents[0].pages.size(), 2u);
     EXPECT_EQ(model.documents[0].pages[0].resources, std::vector<std::string>{"/Resources/Image 1.png"});
     EXPECT_EQ(model.documents[0].pages[0].printTicket, "/Documents/1/Page_PT.xml");
-    EXPECT_EQ(model.documents[0].pages[0].content.attributes, " Width=\"96\"");
+    EXPECT_EQ(model.documents[0].pages[0].content.rest, " xmlns=\"http://schemas.microsoft.com/xps/2005/06\" Width=\"96\"/>");
     EXPECT_EQ(model.packageExtras.size(), 1u);
     EXPECT_EQ(model.discardControl, "/Discard.xml");
     for (const char* part : {"/Documents/1/Pages/1.fpage", "/Documents/1/Pages/2.fpage", "/Resources/Image 1.png",
@@ -203,7 +204,7 @@ TEST(PrintJob, NewPagesCarryTheResourcesAndTicketsGivenThem)
 {
     TempFolder tmp;
     WriteZip(tmp / "in.xps", TwoPageXps());
-    const std::string probeTicket = "<probe-ticket/>";
+    const std::string probeTicket = "<!-- probe -->" + Ticket("JobCopiesAllDocuments", "Three");
     JobOptions job;
     job.input = tmp / "in.xps";
     job.output = tmp / "out.xps";
@@ -244,15 +245,36 @@ TEST(PrintJob, FailureNamesFilterPartAndCodeAndLeavesNoOutput)
     EXPECT_FALSE(std::filesystem::exists(tmp / "out.xps.partial"));
 }
 
-TEST(PrintJob, FiltersStillWaitingAreStoppedOnceTheLastHasFinished)
+TEST(PrintJob, FiltersStillWaitingAreStoppedOnceTheOutputIsClosed)
 {
-    JobFixture f;
-    TempFolder& tmp = f.tmp;
-    JobOptions& job = f.job;
-    job.filters.insert(job.filters.begin(), Filter("waiting", "libZNTRTestWaitingFilter.so", kWaitingClsid));
-    const JobResult result = RunPrintJob(job);
-    EXPECT_EQ(result.hr, S_OK) << result.message;
-    EXPECT_TRUE(std::filesystem::exists(tmp / "out.xps"));
+    // A filter that waits to be stopped after closing its sender, first or last.
+    for (const bool last : {false, true}) {
+        SCOPED_TRACE(last ? "last" : "first");
+        JobFixture f;
+        JobOptions& job = f.job;
+        job.filters.insert(last ? job.filters.end() : job.filters.begin(),
+                           Filter("waiting", "libZNTRTestWaitingFilter.so", kWaitingClsid));
+        const JobResult result = RunPrintJob(job);
+        EXPECT_EQ(result.hr, S_OK) << result.message;
+        EXPECT_TRUE(std::filesystem::exists(f.tmp / "out.xps"));
+    }
+}
+
+TEST(PrintJob, PageSentBeforeItsStreamIsClosedFailsTheJob)
+{
+    // Its new markup is not complete yet: neither the old nor a partial page may go on.
+    for (const bool last : {false, true}) {
+        SCOPED_TRACE(last ? "last" : "in the middle");
+        JobFixture f;
+        JobOptions& job = f.job;
+        job.filters.insert(last ? job.filters.end() : job.filters.begin() + 1,
+                           Filter("unclosed", "libZNTRTestUnclosedFilter.so", kUnclosedClsid));
+        const JobResult result = RunPrintJob(job);
+        EXPECT_EQ(result.hr, last ? STG_E_WRITEFAULT : E_UNEXPECTED);
+        EXPECT_NE(result.message.find("filter unclosed failed on part /Documents/1/Pages/1.fpage"), std::string::npos)
+            << result.message;
+        EXPECT_FALSE(std::filesystem::exists(f.tmp / "out.xps"));
+    }
 }
 
 TEST(PrintJob, FilterEndingEarlyDoesNotHoldUpTheOnesBefore)
@@ -260,10 +282,10 @@ TEST(PrintJob, FilterEndingEarlyDoesNotHoldUpTheOnesBefore)
     JobFixture f;
     JobOptions& job = f.job;
     job.filters.insert(job.filters.begin() + 1, Filter("quitting", "libZNTRTestQuittingFilter.so", kQuittingClsid));
-    job.queueCapacity = 1;  // the pages the quitter never reads would fill the hand-over
+    job.queueCapacity = 1;  // the page the quitter never reads would fill the hand-over
     const JobResult result = RunPrintJob(job);
     EXPECT_EQ(result.hr, S_OK) << result.message;
-    EXPECT_EQ(result.pagesWritten, 0u);
+    EXPECT_EQ(result.pagesWritten, 1u);
 }
 
 TEST(PrintJob, BadSetupIsReportedNotThrown)

@@ -4,7 +4,8 @@
 //   2 waiting: after closing its sender, waits until it is told to stop;
 //   3 copying: checks the property bag, then replaces every page by a new
 //     page made with GetNewEmptyPart, carrying its resources and ticket;
-//   4 quitting: stops reading after the first FixedDocument, successfully.
+//   4 quitting: stops reading after the first FixedPage, successfully;
+//   5 unclosed: writes each page anew but sends it before closing the stream.
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -62,7 +63,7 @@ protected:
         ULONG read = 0;
         if (SUCCEEDED(hr))
             hr = stream->ReadBytes(text, sizeof text - 1, &read, nullptr);
-        return SUCCEEDED(hr) && std::string(text, read) == "<probe-ticket/>" ? S_OK : E_INVALIDARG;
+        return SUCCEEDED(hr) && std::string(text, read).starts_with("<!-- probe -->") ? S_OK : E_INVALIDARG;
     }
 
     HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override
@@ -96,17 +97,24 @@ protected:
                 hr = copy->SetPagePart(related.Get());
         }
         ComPtr<IPartPrintTicket> ticket;
-        if (SUCCEEDED(hr))
-            hr = page->GetPrintTicket(ticket.GetAddressOf());
-        if (SUCCEEDED(hr) && ticket)
+        if (SUCCEEDED(hr) && SUCCEEDED(page->GetPrintTicket(ticket.GetAddressOf())))
             hr = copy->SetPrintTicket(ticket.Get());
         return SUCCEEDED(hr) ? Writer()->SendFixedPage(copy.Get()) : hr;
     }
 #elif TEST_FILTER_KIND == 4
-    HRESULT ProcessFixedDocument(ComPtr<IFixedDocument> document) override
+    HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override
     {
         ShutdownOperation();
-        return Writer()->SendFixedDocument(document.Get());
+        return Writer()->SendFixedPage(page.Get());
+    }
+#elif TEST_FILTER_KIND == 5
+    HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override
+    {
+        ComPtr<IPrintWriteStream> out;
+        HRESULT hr = page->GetWriteStream(out.GetAddressOf());
+        if (SUCCEEDED(hr))
+            hr = out->WriteBytes("<FixedPage/>", 12, nullptr);
+        return SUCCEEDED(hr) ? Writer()->SendFixedPage(page.Get()) : hr;  // the stream is released only now
     }
 #endif
 

@@ -31,6 +31,14 @@ inline std::string Rel(const std::string& id, const std::string& type, const std
 
 inline const std::string kXps = "http://schemas.microsoft.com/xps/2005/06";
 
+// A PrintTicket with one feature.
+inline std::string Ticket(const std::string& feature, const std::string& option)
+{
+    return "<psf:PrintTicket xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework\" "
+           "xmlns:psk=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemakeywords\" version=\"1\">"
+           "<psf:Feature name=\"psk:" + feature + "\"><psf:Option name=\"psk:" + option + "\"/></psf:Feature></psf:PrintTicket>";
+}
+
 inline std::string Page(const std::string& body)
 {
     return "<FixedPage xmlns=\"" + kXps + "\" Width=\"96\" Height=\"96\">" + body + "</FixedPage>";
@@ -72,17 +80,17 @@ inline Entries TwoPageXps()
          "<FixedDocumentSequence xmlns=\"" + kXps + "\"><DocumentReference Source=\"Documents/1/FixedDocument.fdoc\"/>"
                                                    "</FixedDocumentSequence>"},
         {"_rels/FixedDocumentSequence.fdseq.rels", Rels(Rel("T", kXps + "/printticket", "Metadata/Job_PT.xml"))},
-        {"Metadata/Job_PT.xml", "<job/>"},
+        {"Metadata/Job_PT.xml", Ticket("JobCopiesAllDocuments", "Two")},
         {"Documents/1/FixedDocument.fdoc",
          "<FixedDocument xmlns=\"" + kXps + "\"><PageContent Source=\"Pages/1.fpage\" Width=\"96\"/>"
                                            "<PageContent Source=\"Pages/2.fpage\"/></FixedDocument>"},
         {"Documents/1/_rels/FixedDocument.fdoc.rels", Rels(Rel("T", kXps + "/printticket", "Doc_PT.xml"))},
-        {"Documents/1/Doc_PT.xml", "<document/>"},
+        {"Documents/1/Doc_PT.xml", Ticket("DocumentNUp", "One")},
         {"Documents/1/Pages/1.fpage", Page(brush)},
         {"Documents/1/Pages/_rels/1.fpage.rels",
          Rels(Rel("A", kXps + "/required-resource", "../../../Resources/Image%201.png") +
               Rel("B", kXps + "/printticket", "../Page_PT.xml"))},
-        {"Documents/1/Page_PT.xml", "<page/>"},
+        {"Documents/1/Page_PT.xml", Ticket("PageOrientation", "Landscape")},
         {"Resources/Image 1.png", png},
         {"Documents/1/Pages/2.fpage", Page("<Path Data=\"M 10,10 L 50,10 50,50 Z\" Fill=\"#FF000000\"/>")},
     };

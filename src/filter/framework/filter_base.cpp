@@ -90,8 +90,11 @@ HRESULT FilterBase::StartOperation()
         hr = CallGuarded([this, hr] { return FinishOperation(hr); });
     }
 
-    if (writer_)
-        writer_->CloseSender();
+    if (writer_) {
+        const HRESULT closed = writer_->CloseSender();
+        if (SUCCEEDED(hr) && FAILED(closed))
+            hr = closed;  // what could not be handed on is a failure of the job
+    }
     hr = CallGuarded([this, hr] { return AfterCloseSender(hr); });
     if (FAILED(hr) && control_)
         control_->RequestShutdown(hr, nullptr);
@@ -153,18 +156,21 @@ HRESULT FilterBase::ProcessOtherPart(ComPtr<IPartDiscardControl> part) { return 
 
 HRESULT FilterBase::ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence)
 {
-    tickets_.MergeJobTicket(sequence.Get());  // a failed merge does not stop the part
+    if (mergesTickets_)
+        tickets_.MergeLevel(PrintTicketManager::kJobLevel, sequence.Get());  // a failed merge does not stop the part
     return writer_->SendFixedDocumentSequence(sequence.Get());
 }
 
 HRESULT FilterBase::ProcessFixedDocument(ComPtr<IFixedDocument> document)
 {
-    tickets_.MergeDocumentTicket(document.Get());
+    if (mergesTickets_)
+        tickets_.MergeLevel(PrintTicketManager::kDocumentLevel, document.Get());
     return writer_->SendFixedDocument(document.Get());
 }
 
 HRESULT FilterBase::ProcessFixedPage(ComPtr<IFixedPage> page)
 {
-    tickets_.MergePageTicket(page.Get());
+    if (mergesTickets_)
+        tickets_.MergeLevel(PrintTicketManager::kPageLevel, page.Get());
     return writer_->SendFixedPage(page.Get());
 }

@@ -36,7 +36,9 @@ public:
     HRESULT STDMETHODCALLTYPE StartOperation() override;
 
 protected:
-    FilterBase() = default;
+    // mergesTickets: whether the default handlers merge the PrintTicket levels
+    // (filters that never read a ticket pass false).
+    explicit FilterBase(bool mergesTickets = true) : mergesTickets_(mergesTickets) {}
     virtual ~FilterBase();
 
     // Part handlers, in the filter's slot order.
@@ -86,6 +88,7 @@ private:
     std::atomic<bool> stop_{false};
     HANDLE printerHandle_ = nullptr;
     PrintTicketManager tickets_;
+    const bool mergesTickets_;
 };
 
 // The pointer-sized value of a VARIANT (VT_I8, VT_UI8, VT_INT, VT_UINT, VT_I4,

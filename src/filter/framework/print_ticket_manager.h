@@ -1,27 +1,50 @@
-// PrintTicketManager: the PrintTicket levels of one job (job, document, page).
-// At this stage it collects each level's ticket part; merging the levels into
-// the effective page ticket is built on these entry points.
+// PrintTicketManager: the PrintTicket levels of one job. The effective ticket
+// of a level is its parent's merged with the level's own ticket by the
+// PrintTicket provider; a part without a usable ticket gets a copy of its
+// parent's. Levels are numbered as the provider's merge scopes.
+//
+// Used only on the thread that runs StartOperation.
 #pragma once
 
 #include "platform/comptr.h"
 #include "platform/filterpipeline.h"
+#include "platform/msxml6.h"
+#include "platform/prntvpt.h"
 
 class PrintTicketManager {
 public:
-    // Prepares the job's ticket state from the property bag.
+    enum Level : int { kPageLevel = 0, kDocumentLevel = 1, kJobLevel = 2 };
+
+    PrintTicketManager() = default;
+    ~PrintTicketManager();
+    PrintTicketManager(const PrintTicketManager&) = delete;
+    PrintTicketManager& operator=(const PrintTicketManager&) = delete;
+
+    // Reads "PerUserPrintTicket" and "PrinterName" from the bag and opens the tickets.
     HRESULT Prepare(IPrintPipelinePropertyBag* bag);
-    // Takes the job-level ticket of the FixedDocumentSequence.
-    HRESULT MergeJobTicket(IFixedDocumentSequence* sequence);
-    // Takes the document-level ticket of a FixedDocument.
-    HRESULT MergeDocumentTicket(IFixedDocument* document);
-    // Takes the page-level ticket of a FixedPage.
-    HRESULT MergePageTicket(IFixedPage* page);
-    // Drops everything held for the job.
-    void Reset() noexcept;
+    // Opens the provider for the printer and loads the user's ticket as the base.
+    HRESULT OpenTickets(IPrintReadStream* userTicket, BSTR printerName);
+    // Merges the ticket of part (the sequence for the job level, a document,
+    // a page) into its parent level's.
+    HRESULT MergeLevel(Level level, IUnknown* part);
+    // The effective page ticket (borrowed), every missing level copied from its parent.
+    HRESULT GetPageTicket(IXMLDOMDocument2** ticket);
+    // Closes the provider and drops every level.
+    void Close() noexcept;
 
 private:
-    ComPtr<IPrintPipelinePropertyBag> bag_;
-    ComPtr<IPartPrintTicket> job_;
-    ComPtr<IPartPrintTicket> document_;
-    ComPtr<IPartPrintTicket> page_;
+    HRESULT ResetLevel(Level level);
+    // Makes every missing level numbered above `below` a copy of its parent.
+    HRESULT EnsureLevels(int below);
+    ComPtr<IXMLDOMDocument2>& Ticket(Level level);
+
+    ComPtr<IXMLDOMDocument2> base_;
+    ComPtr<IXMLDOMDocument2> job_;
+    ComPtr<IXMLDOMDocument2> document_;
+    ComPtr<IXMLDOMDocument2> page_;
+    HPTPROVIDER provider_ = nullptr;
 };
+
+// A new DOM loaded from stream; seekFirst seeks the stream to its start.
+// E_FAIL unless the stream holds well-formed XML.
+HRESULT LoadTicketDom(IUnknown* stream, bool seekFirst, ComPtr<IXMLDOMDocument2>* dom);

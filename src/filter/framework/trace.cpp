@@ -41,10 +41,14 @@ void TraceUnregister()
 
 bool TraceEnabled(ULONGLONG flag) { return g_trace.enabled && (g_trace.flags & flag) != 0; }
 
-void TraceMessage(ULONGLONG flag, int number, const char* text)
+void TraceMessage(ULONGLONG flag, int number, const char* text) noexcept
 {
     if (!TraceEnabled(flag))
         return;
-    const std::u16string message = Utf8ToWide(std::to_string(number) + ": " + text);
-    EventWriteString(g_trace.handle, 0, flag, message.c_str());
+    try {
+        const std::u16string message = Utf8ToWide(std::to_string(number) + ": " + text);
+        EventWriteString(g_trace.handle, 0, flag, message.c_str());
+    } catch (...) {
+        // a message that cannot be built is not written
+    }
 }

@@ -2,20 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/objbase.h"
 #include "platform/objidl.h"
+#include "platform/pipeline/host_guard.h"
 #include "platform/pipeline/xml_util.h"
 #include "platform/stringapiset.h"
-
-std::shared_ptr<const Bytes> PartCore::CurrentBytes() const
-{
-    if (content)
-        return content;
-    if (source)
-        return std::make_shared<const ::Bytes>(source->ReadPart(name));
-    return std::make_shared<const ::Bytes>();
-}
 
 ResourceKind ResourceKindFromContentType(std::string_view type)
 {
@@ -34,19 +27,10 @@ ResourceKind ResourceKindFromContentType(std::string_view type)
 
 namespace {
 
-// Runs body and turns what it throws into an HRESULT.
 template <class Body>
 HRESULT Guard(Body&& body) noexcept
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const PackageError&) {
-        return STG_E_READFAULT;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return HostGuard(std::forward<Body>(body));
 }
 
 HRESULT CopyOut(const std::string& text, BSTR* out)
@@ -73,9 +57,9 @@ public:
         case STREAM_SEEK_END: base = static_cast<LONGLONG>(bytes_->size()); break;
         default: return STG_E_INVALIDFUNCTION;
         }
-        const LONGLONG target = base + move;
-        if (target < 0)
+        if ((move > 0 && base > std::numeric_limits<LONGLONG>::max() - move) || base + move < 0)
             return STG_E_INVALIDFUNCTION;
+        const LONGLONG target = base + move;
         position_ = static_cast<ULONGLONG>(target);
         if (newPosition)
             *newPosition = position_;
@@ -122,7 +106,7 @@ private:
 
 class PartWriteStream final : public ComObject<IPrintWriteStream> {
 public:
-    explicit PartWriteStream(IHostPart* target) : target_(target) {}
+    explicit PartWriteStream(IHostPart* target) : target_(target) { target_->OpenWriter(); }
     ~PartWriteStream() override
     {
         if (target_)
@@ -168,7 +152,10 @@ class Part : public ComObject<I, IHostPart> {
 public:
     explicit Part(PartCore core) : core_(std::move(core)) {}
 
-    HRESULT STDMETHODCALLTYPE GetUri(BSTR* uri) override { return CopyOut(core_.name, uri); }
+    HRESULT STDMETHODCALLTYPE GetUri(BSTR* uri) override
+    {
+        return Guard([&] { return CopyOut(core_.name, uri); });
+    }
 
     HRESULT STDMETHODCALLTYPE GetStream(IPrintReadStream** ppStream) override
     {
@@ -176,7 +163,7 @@ public:
             return E_POINTER;
         *ppStream = nullptr;
         return Guard([&] {
-            *ppStream = MakeMemoryReadStream(Content()).Detach();
+            *ppStream = MakeMemoryReadStream(CurrentContent()).Detach();
             return *ppStream ? S_OK : E_OUTOFMEMORY;
         });
     }
@@ -195,29 +182,56 @@ public:
         return S_OK;
     }
 
-    PartCore& Core() override { return core_; }
+    const PartCore& Core() override { return core_; }
+
+    std::shared_ptr<const Bytes> WrittenContent() override
+    {
+        std::lock_guard guard(lock_);
+        return written_;
+    }
+
+    std::shared_ptr<const Bytes> CurrentContent() override
+    {
+        if (auto written = WrittenContent())
+            return written;
+        if (core_.content)
+            return core_.content;
+        if (core_.source)
+            return std::make_shared<const Bytes>(core_.source->ReadPart(core_.name));
+        return std::make_shared<const Bytes>();
+    }
+
+    bool WriterOpen() override
+    {
+        std::lock_guard guard(lock_);
+        return openWriters_ > 0;
+    }
+
+    void OpenWriter() override
+    {
+        std::lock_guard guard(lock_);
+        ++openWriters_;
+    }
 
     void Commit(std::shared_ptr<const Bytes> content) override
     {
         std::lock_guard guard(lock_);
-        core_.content = std::move(content);
+        written_ = std::move(content);
+        --openWriters_;
     }
 
 protected:
-    std::shared_ptr<const Bytes> Content()
+    HRESULT ContentType(BSTR* out)
     {
-        {
-            std::lock_guard guard(lock_);
-            if (core_.content)
-                return core_.content;
-        }
-        return core_.CurrentBytes();
+        return Guard([&] { return CopyOut(core_.contentType, out); });
     }
-
-    HRESULT ContentType(BSTR* out) { return CopyOut(core_.contentType, out); }
 
     PartCore core_;
     std::mutex lock_;
+
+private:
+    std::shared_ptr<const Bytes> written_;
+    int openWriters_ = 0;
 };
 
 class FontPart final : public Part<IPartFont> {
@@ -270,7 +284,7 @@ public:
         *sentinelPage = nullptr;
         *partToDiscard = nullptr;
         return Guard([&] {
-            const XmlDocPtr doc = ParseXmlPart(*Content(), core_.name);
+            const XmlDocPtr doc = ParseXmlPart(*CurrentContent(), core_.name);
             const xmlNode* entry = xmlDocGetRootElement(doc.get())->children;
             while (entry && !XmlIs(entry, "Discard"))
                 entry = entry->next;
@@ -296,7 +310,8 @@ public:
         if (!ppPrintTicket)
             return E_POINTER;
         std::lock_guard guard(this->lock_);
-        return ticket_.CopyTo(ppPrintTicket);
+        ticket_.CopyTo(ppPrintTicket);
+        return ticket_ ? S_OK : HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     }
 
     HRESULT STDMETHODCALLTYPE SetPrintTicket(IPartPrintTicket* pPrintTicket) override
@@ -373,12 +388,9 @@ public:
             return E_POINTER;
         *ppUnk = nullptr;
         return Guard([&] {
-            const std::string key = PartKey(WideToUtf8(uri));
             std::lock_guard guard(lock_);
-            for (const auto& p : related_)
-                if (PartKey(PartNameOf(p.Get())) == key)
-                    return p.CopyTo(ppUnk);
-            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            const auto it = FindRelated(PartKey(WideToUtf8(uri)));
+            return it == related_.end() ? HRESULT_FROM_WIN32(ERROR_NOT_FOUND) : it->CopyTo(ppUnk);
         });
     }
 
@@ -398,14 +410,11 @@ public:
             const std::string name = PartNameOf(pUnk);
             if (name.empty())
                 return E_INVALIDARG;
-            const std::string key = PartKey(name);
             std::lock_guard guard(lock_);
-            for (auto& p : related_)
-                if (PartKey(PartNameOf(p.Get())) == key) {
-                    p = pUnk;
-                    return S_OK;
-                }
-            related_.emplace_back(pUnk);
+            if (const auto it = FindRelated(PartKey(name)); it != related_.end())
+                *it = pUnk;  // the newer part of that name replaces the older
+            else
+                related_.emplace_back(pUnk);
             return S_OK;
         });
     }
@@ -415,11 +424,12 @@ public:
         if (!uri)
             return E_POINTER;
         return Guard([&] {
-            const std::string key = PartKey(WideToUtf8(uri));
             std::lock_guard guard(lock_);
-            const auto before = related_.size();
-            std::erase_if(related_, [&](const ComPtr<IUnknown>& p) { return PartKey(PartNameOf(p.Get())) == key; });
-            return related_.size() < before ? S_OK : HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            const auto it = FindRelated(PartKey(WideToUtf8(uri)));
+            if (it == related_.end())
+                return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            related_.erase(it);
+            return S_OK;
         });
     }
 
@@ -435,6 +445,12 @@ public:
     }
 
 private:
+    std::vector<ComPtr<IUnknown>>::iterator FindRelated(const std::string& key)
+    {
+        return std::find_if(related_.begin(), related_.end(),
+                            [&](const ComPtr<IUnknown>& p) { return PartKey(PartNameOf(p.Get())) == key; });
+    }
+
     std::vector<ComPtr<IUnknown>> related_;
 };
 
@@ -457,7 +473,11 @@ public:
         return S_OK;
     }
 
-    PartCore& Core() override { return core_; }
+    const PartCore& Core() override { return core_; }
+    std::shared_ptr<const Bytes> WrittenContent() override { return nullptr; }
+    std::shared_ptr<const Bytes> CurrentContent() override { return std::make_shared<const Bytes>(); }
+    bool WriterOpen() override { return false; }
+    void OpenWriter() override {}
     void Commit(std::shared_ptr<const Bytes>) override {}
 
 private:

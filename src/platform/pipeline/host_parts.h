@@ -5,7 +5,8 @@
 // A part read from the package loads its bytes only when a stream is asked
 // for, so parts in flight cost little memory. A part's new content, written
 // through its write stream, replaces the package bytes when the stream is
-// closed (or released unclosed, so nothing written is lost).
+// closed (or released unclosed, so nothing written is lost). A part whose
+// write stream is still open cannot be sent on.
 #pragma once
 
 #include <memory>
@@ -21,23 +22,28 @@
 struct PartCore {
     std::string name;         // absolute part name
     std::string contentType;  // empty when unknown
-    std::shared_ptr<const Package> source;           // where the original bytes are, or null
-    std::shared_ptr<const Bytes> content;            // the bytes written anew, or null
-    std::vector<Relationship> extras;                // relationships kept as they were
-    PageContentMarkup pageContent;                   // FixedPage only
+    std::shared_ptr<const Package> source;  // where the original bytes are, or null
+    std::shared_ptr<const Bytes> content;   // the bytes of a new part (set once, at creation)
+    std::vector<Relationship> extras;       // relationships kept as they were
+    PageContentMarkup pageContent;          // FixedPage only
     EXpsCompressionOptions compression = Compression_Normal;
-
-    // The current bytes; throws PackageError.
-    std::shared_ptr<const Bytes> CurrentBytes() const;
 };
 
 // The host's own interface on every part it creates.
 ZNTR_DEFINE_IID(IHostPart, "E04CA127-45D7-45F0-9D32-24127DB5FE13");
 struct IHostPart : IUnknown {
     using Base = IUnknown;
-    virtual PartCore& Core() = 0;
-    // Replaces the part's content (the write stream's Close).
-    virtual void Commit(std::shared_ptr<const ::Bytes> content) = 0;
+    // What does not change while the part travels.
+    virtual const PartCore& Core() = 0;
+    // The bytes written through a write stream, or null while the part has its original ones.
+    virtual std::shared_ptr<const Bytes> WrittenContent() = 0;
+    // The current bytes; throws PackageError.
+    virtual std::shared_ptr<const Bytes> CurrentContent() = 0;
+    // True while a write stream on the part is open.
+    virtual bool WriterOpen() = 0;
+    // A write stream opens (true) or commits its content and closes.
+    virtual void OpenWriter() = 0;
+    virtual void Commit(std::shared_ptr<const Bytes> content) = 0;
 
 protected:
     ~IHostPart() = default;

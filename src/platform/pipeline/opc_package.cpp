@@ -2,7 +2,10 @@
 
 #include <zip.h>
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <charconv>
 #include <regex>
 
 #include "platform/pipeline/xml_util.h"
@@ -41,15 +44,6 @@ std::string PercentDecode(std::string_view s)
     return out;
 }
 
-std::string Extension(std::string_view name)
-{
-    const auto slash = name.rfind('/');
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-        return {};
-    return Lower(name.substr(dot + 1));
-}
-
 // Normalises "/a/./b/../c" to "/a/c"; throws when ".." would leave the root.
 std::string NormaliseSegments(std::string_view path, std::string_view original)
 {
@@ -80,6 +74,15 @@ std::string NormaliseSegments(std::string_view path, std::string_view original)
 } // namespace
 
 std::string PartKey(std::string_view name) { return Lower(PercentDecode(name)); }
+
+std::string PartExtension(std::string_view name)
+{
+    const auto slash = name.rfind('/');
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return {};
+    return Lower(name.substr(dot + 1));
+}
 
 std::string ResolvePartUri(std::string_view sourcePartName, std::string_view uri)
 {
@@ -119,7 +122,7 @@ std::string ContentTypeFromExtension(std::string_view name)
         {"frag", "application/vnd.ms-package.xps-storyfragments+xml"},
         {"xml", "application/xml"},
     };
-    const auto it = kTypes.find(Extension(name));
+    const auto it = kTypes.find(PartExtension(name));
     return it == kTypes.end() ? std::string() : it->second;
 }
 
@@ -191,9 +194,14 @@ void Package::LoadEntries(const PackageLimits& limits)
 
         std::smatch m;
         if (std::regex_match(name, m, kPiece)) {
+            std::uint64_t number = 0;
+            const std::string digits = m[2].str();
+            const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+            if (m[1].length() == 0 || parsed.ec != std::errc())
+                throw PackageError("invalid part name " + name);
             auto& slot = interleaved[PartKey(m[1].str())];
             slot.first = m[1].str();
-            slot.second.push_back(Piece{static_cast<std::uint64_t>(i), std::stoull(m[2].str()), m[3].matched, size});
+            slot.second.push_back(Piece{static_cast<std::uint64_t>(i), number, m[3].matched, size});
             continue;
         }
         add(name, Entry{name, {static_cast<std::uint64_t>(i)}, size});
@@ -255,7 +263,7 @@ std::string Package::ContentType(std::string_view name) const
 {
     if (const auto it = overrides_.find(PartKey(name)); it != overrides_.end())
         return it->second;
-    if (const auto it = defaults_.find(Extension(name)); it != defaults_.end())
+    if (const auto it = defaults_.find(PartExtension(name)); it != defaults_.end())
         return it->second;
     return ContentTypeFromExtension(name);
 }
@@ -302,40 +310,71 @@ std::optional<Package::StoredPart> Package::ReadStoredPart(std::string_view name
         throw PackageError("missing part " + std::string(name));
     if (e->pieces.size() != 1)
         return std::nullopt;
-    std::lock_guard guard(lock_);
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(zip_->zip, e->pieces[0], 0, &st) != 0 || !(st.valid & ZIP_STAT_COMP_METHOD) ||
-        !(st.valid & ZIP_STAT_CRC) || !(st.valid & ZIP_STAT_COMP_SIZE) ||
-        (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE))
-        return std::nullopt;
 
-    // Inflating once checks the size and the checksum; the bytes are not kept.
-    auto pass = [&](zip_flags_t flags, Bytes* keep) {
-        zip_file_t* f = zip_fopen_index(zip_->zip, e->pieces[0], flags);
+    StoredPart stored{{}, 0, 0, e->size};
+    {
+        std::lock_guard guard(lock_);
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(zip_->zip, e->pieces[0], 0, &st) != 0 || !(st.valid & ZIP_STAT_COMP_METHOD) ||
+            !(st.valid & ZIP_STAT_CRC) || !(st.valid & ZIP_STAT_COMP_SIZE) ||
+            (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE))
+            return std::nullopt;
+        stored.method = static_cast<std::uint16_t>(st.comp_method);
+        stored.crc = st.crc;
+        zip_file_t* f = zip_fopen_index(zip_->zip, e->pieces[0], ZIP_FL_COMPRESSED);
         if (!f)
             throw PackageError("cannot read part " + e->name + ": " + zip_strerror(zip_->zip));
-        std::uint8_t chunk[65536];
-        std::uint64_t total = 0;
-        for (zip_int64_t n; (n = zip_fread(f, chunk, sizeof chunk)) != 0;) {
-            if (n < 0) {
-                const std::string why = zip_file_strerror(f);
-                zip_fclose(f);
-                throw PackageError("cannot read part " + e->name + ": " + why);
-            }
-            total += static_cast<std::uint64_t>(n);
-            if (keep)
-                keep->insert(keep->end(), chunk, chunk + n);
-        }
-        if (zip_fclose(f) != 0)
+        stored.data.resize(st.comp_size);
+        const zip_int64_t n = st.comp_size ? zip_fread(f, stored.data.data(), st.comp_size) : 0;
+        zip_fclose(f);
+        if (n < 0 || static_cast<zip_uint64_t>(n) != st.comp_size)
             throw PackageError("cannot read part " + e->name + ": damaged data");
-        return total;
+    }
+
+    // The stored bytes must give the declared size and checksum; inflating
+    // stops as soon as they give more.
+    uLong crc = crc32(0, nullptr, 0);
+    std::uint64_t total = 0;
+    auto take = [&](const std::uint8_t* bytes, std::size_t count) {
+        total += count;
+        if (total > e->size)
+            throw PackageError("part " + e->name + " inflates past its declared size");
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t chunk = std::min<std::size_t>(count - done, 1u << 30);
+            crc = crc32(crc, bytes + done, static_cast<uInt>(chunk));
+            done += chunk;
+        }
     };
-    if (pass(0, nullptr) != e->size)
-        throw PackageError("part " + e->name + " does not inflate to its declared size");
-    StoredPart stored{{}, static_cast<std::uint16_t>(st.comp_method), st.crc, e->size};
-    stored.data.reserve(st.comp_size);
-    if (pass(ZIP_FL_COMPRESSED, &stored.data) != st.comp_size)
+    if (stored.method == ZIP_CM_STORE) {
+        take(stored.data.data(), stored.data.size());
+    } else {
+        if (stored.data.size() > 0xFFFFFFFFu)
+            return std::nullopt;  // too large to check in one piece: read it the ordinary way
+        z_stream z{};
+        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+            throw PackageError("cannot start decompression");
+        z.next_in = stored.data.data();
+        z.avail_in = static_cast<uInt>(stored.data.size());
+        std::uint8_t out[65536];
+        int rc;
+        do {
+            z.next_out = out;
+            z.avail_out = sizeof out;
+            rc = inflate(&z, Z_NO_FLUSH);  // Z_BUF_ERROR: the data ends before the stream does
+            const bool damaged = rc != Z_OK && rc != Z_STREAM_END;
+            try {
+                if (damaged)
+                    throw PackageError("cannot read part " + e->name + ": damaged data");
+                take(out, sizeof out - z.avail_out);
+            } catch (...) {
+                inflateEnd(&z);
+                throw;
+            }
+        } while (rc != Z_STREAM_END);
+        inflateEnd(&z);
+    }
+    if (total != e->size || static_cast<std::uint32_t>(crc) != stored.crc)
         throw PackageError("cannot read part " + e->name + ": damaged data");
     return stored;
 }

@@ -101,3 +101,5 @@ std::string PartKey(std::string_view name);
 std::string ResolvePartUri(std::string_view sourcePartName, std::string_view uri);
 // The content type inferred from a part name's extension alone; empty when unknown.
 std::string ContentTypeFromExtension(std::string_view name);
+// The extension of a part name's last segment, in lower case; empty when none.
+std::string PartExtension(std::string_view name);

@@ -4,25 +4,13 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/pipeline/host_guard.h"
 #include "platform/pipeline/xml_util.h"
 #include "platform/stringapiset.h"
 
 namespace {
 
 std::string ZipName(const std::string& partName) { return partName.starts_with('/') ? partName.substr(1) : partName; }
-
-std::string Extension(const std::string& name)
-{
-    const auto slash = name.rfind('/');
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = name.substr(dot + 1);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -32,10 +20,12 @@ constexpr const char* kRelationshipsType = "application/vnd.openxmlformats-packa
 
 PackageWriter::PackageWriter(std::string outputPath, std::shared_ptr<const Package> input, const PackageModel& model)
     : outputPath_(std::move(outputPath)),
-      partialPath_(outputPath_ + ".partial"),
       input_(std::move(input)),
       flavour_(model.flavour),
-      zip_(partialPath_)
+      zip_(std::filesystem::path(outputPath_)
+               .replace_filename("." + std::filesystem::path(outputPath_).filename().string() + ".XXXXXX")
+               .string(),
+           ZipWriter::Create::Unique)
 {
     // The input's structural parts are written anew from what arrives; those
     // that do not arrive (dropped by a filter) must not come back as leftovers.
@@ -58,22 +48,11 @@ PackageWriter::~PackageWriter() { Abandon(); }
 template <class Body>
 HRESULT PackageWriter::Guarded(Body&& body) noexcept
 {
-    try {
-        if (closed_) {
-            lastError_ = "a part was sent after CloseSender";
-            return E_UNEXPECTED;
-        }
-        return body();
-    } catch (const PackageError& e) {
-        lastError_ = e.what();
-        return STG_E_WRITEFAULT;
-    } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        lastError_ = "unexpected failure";
-        return E_FAIL;
+    if (closed_) {
+        lastError_ = "a part was sent after CloseSender";
+        return E_UNEXPECTED;
     }
+    return HostGuard(std::forward<Body>(body), STG_E_WRITEFAULT, &lastError_);
 }
 
 std::string PackageWriter::Relationship_(std::string_view suffix) const { return flavour_->RelationshipType(suffix); }
@@ -89,31 +68,34 @@ bool PackageWriter::WritePart(const std::string& name, const std::string& conten
     return true;
 }
 
+bool PackageWriter::WriteStored(const std::string& name, const std::string& contentType, const Package& source)
+{
+    auto stored = source.ReadStoredPart(name);
+    if (!stored)
+        return false;
+    written_.insert(PartKey(name));
+    zip_.AddStored(ZipName(name), *stored);
+    types_.emplace_back(name, contentType);
+    return true;
+}
+
 bool PackageWriter::WritePartOf(IUnknown* part, const std::string& name, const std::string& contentType)
 {
+    if (written_.count(PartKey(name)))
+        return false;
     const ComPtr<IHostPart> host = HostPartOf(part);
-    if (host && host->Core().source && !host->Core().content && host->Core().name == name) {
-        if (written_.count(PartKey(name)))
-            return false;
-        if (auto stored = host->Core().source->ReadStoredPart(name)) {
-            written_.insert(PartKey(name));
-            zip_.AddStored(ZipName(name), *stored);
-            types_.emplace_back(name, contentType);
-            return true;
-        }
-    }
+    if (host && host->WriterOpen())
+        throw PackageError("part " + name + " was sent before its write stream was closed");
+    if (host && host->Core().source && !host->Core().content && host->Core().name == name && !host->WrittenContent() &&
+        WriteStored(name, contentType, *host->Core().source))
+        return true;
     return WritePart(name, contentType, ReadAllBytes(part));
 }
 
-void PackageWriter::CopyInputPart(const std::string& name, const std::string& contentType)
+void PackageWriter::WriteOwnPart(const std::string& name, const std::string& contentType, const std::string& text)
 {
-    if (auto stored = input_->ReadStoredPart(name)) {
-        written_.insert(PartKey(name));
-        zip_.AddStored(ZipName(name), *stored);
-        types_.emplace_back(name, contentType);
-    } else {
-        WritePart(name, contentType, input_->ReadPart(name));
-    }
+    if (!WritePart(name, contentType, ToBytes(text)))
+        throw PackageError("part " + name + " is written twice");
 }
 
 std::string PackageWriter::WriteRelated(IUnknown* part)
@@ -147,7 +129,7 @@ void PackageWriter::WriteRelationships(const std::string& source, const std::vec
                XmlEscape(r.target) + "\"" + (r.external ? " TargetMode=\"External\"" : "") + "/>";
     }
     xml += "</Relationships>";
-    WritePart(Package::RelationshipsPartName(source), kRelationshipsType, ToBytes(xml));
+    WriteOwnPart(Package::RelationshipsPartName(source), kRelationshipsType, xml);
 }
 
 HRESULT PackageWriter::SendXpsDocument(IXpsDocument* pIXpsDocument)
@@ -242,7 +224,9 @@ HRESULT PackageWriter::SendFixedPage(IFixedPage* page)
         }
         const std::string name = PartNameOf(page);
         const ComPtr<IHostPart> host = HostPartOf(page);
-        if (name.empty() || !WritePartOf(page, name, "application/vnd.ms-package.xps-fixedpage+xml")) {
+        const std::string type = host && !host->Core().contentType.empty() ? host->Core().contentType
+                                                                           : "application/vnd.ms-package.xps-fixedpage+xml";
+        if (name.empty() || !WritePartOf(page, name, type)) {
             lastError_ = "FixedPage " + name + " has no name or is sent twice";
             return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
         }
@@ -285,14 +269,19 @@ void PackageWriter::EndDocument()
 {
     if (!document_)
         return;
+    if (document_->pages.empty()) {
+        written_.erase(PartKey(document_->name));
+        document_.reset();  // a FixedDocument needs a page: one that no page reached is left out
+        return;
+    }
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FixedDocument xmlns=\"" + flavour_->markupNamespace + "\">";
     for (const PageEntry& p : document_->pages) {
-        xml += "<PageContent Source=\"" + XmlEscape(p.name) + "\"" + p.content.attributes;
-        xml += p.content.children.empty() ? "/>" : ">" + p.content.children + "</PageContent>";
+        // The element as the input had it, with its own namespace declarations, and the Source of now.
+        xml += "<" + p.content.name + " Source=\"" + XmlEscape(p.name) + "\"" + p.content.rest;
     }
     xml += "</FixedDocument>";
     written_.erase(PartKey(document_->name));
-    WritePart(document_->name, "application/vnd.ms-package.xps-fixeddocument+xml", ToBytes(xml));
+    WriteOwnPart(document_->name, "application/vnd.ms-package.xps-fixeddocument+xml", xml);
     WriteRelationships(document_->name, document_->rels);
     documents_.push_back(document_->name);
     document_.reset();
@@ -307,6 +296,8 @@ HRESULT PackageWriter::CloseSender()
         return S_OK;
     });
     closed_ = true;
+    if (onClose_)
+        onClose_();
     return hr;
 }
 
@@ -322,13 +313,15 @@ void PackageWriter::Finish()
     EndDocument();
     if (sequenceName_.empty())
         throw PackageError("no FixedDocumentSequence reached the end of the pipeline");
+    if (documents_.empty())
+        throw PackageError("no page reached the end of the pipeline");
 
     std::string seq = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FixedDocumentSequence xmlns=\"" +
                       flavour_->markupNamespace + "\">";
     for (const std::string& d : documents_)
         seq += "<DocumentReference Source=\"" + XmlEscape(d) + "\"/>";
     seq += "</FixedDocumentSequence>";
-    WritePart(sequenceName_, "application/vnd.ms-package.xps-fixeddocumentsequence+xml", ToBytes(seq));
+    WriteOwnPart(sequenceName_, "application/vnd.ms-package.xps-fixeddocumentsequence+xml", seq);
     WriteRelationships(sequenceName_, sequenceRels_);
 
     std::vector<Relationship> root{Relationship{"", Relationship_("fixedrepresentation"), sequenceName_, false}};
@@ -339,8 +332,8 @@ void PackageWriter::Finish()
     if (input_)
         for (const std::string& name : input_->PartNames()) {
             const std::string key = PartKey(name);
-            if (!written_.count(key) && !structural_.count(key))
-                CopyInputPart(name, input_->ContentType(name));
+            if (!written_.count(key) && !structural_.count(key) && !WriteStored(name, input_->ContentType(name), *input_))
+                WritePart(name, input_->ContentType(name), input_->ReadPart(name));
         }
 
     // Content types: one Default per extension (its first type), Overrides for the rest.
@@ -349,7 +342,7 @@ void PackageWriter::Finish()
     for (const auto& [name, type] : types_) {
         if (type.empty())
             continue;
-        const std::string ext = Extension(name);
+        const std::string ext = PartExtension(name);
         const bool asDefault = !ext.empty() && defaults.emplace(ext, type).first->second == type;
         if (!asDefault) {
             overrides += "<Override PartName=\"" + XmlEscape(name) + "\" ContentType=\"" + XmlEscape(type) + "\"/>";
@@ -365,7 +358,7 @@ void PackageWriter::Finish()
     zip_.Finish();
 
     std::error_code ec;
-    std::filesystem::rename(partialPath_, outputPath_, ec);
+    std::filesystem::rename(zip_.Path(), outputPath_, ec);
     if (ec)
         throw PackageError("cannot move the output into place: " + ec.message());
     finished_ = true;
@@ -376,5 +369,5 @@ void PackageWriter::Abandon() noexcept
     if (finished_)
         return;
     zip_.Abandon();
-    std::remove(partialPath_.c_str());
+    std::remove(zip_.Path().c_str());
 }

@@ -5,8 +5,10 @@
 // filters did not handle (images and fonts named only from markup, document
 // structure, core properties) are carried over as they were.
 //
-// The package is written to "<output>.partial" and renamed by Finish, so a
-// failed job leaves no output; Abandon removes the partial file.
+// The package is written to a new file beside the output and renamed by
+// Finish, so a failed job leaves no output; Abandon removes that file (and
+// only that file). A document that no page reached is left out; a job that
+// no page reached fails.
 #pragma once
 
 #include <functional>
@@ -42,6 +44,8 @@ public:
 
     // Called after every page written, with the count so far.
     void OnPage(std::function<void(std::size_t)> callback) { onPage_ = std::move(callback); }
+    // Called once, when the sender closes: nothing more can reach the output.
+    void OnClose(std::function<void()> callback) { onClose_ = std::move(callback); }
     std::size_t PagesWritten() const noexcept { return pagesWritten_; }
     // Why the last call failed, for the job's error message.
     const std::string& LastError() const noexcept { return lastError_; }
@@ -61,12 +65,14 @@ private:
     HRESULT Guarded(Body&& body) noexcept;
     // Writes a part once; false when a part of that name is already written.
     bool WritePart(const std::string& name, const std::string& contentType, const Bytes& bytes);
-    // Writes a part once, as the input package stores it when the part still
-    // has its original bytes (nothing inflated or deflated again), else from
-    // its stream; false when a part of that name is already written.
+    // Writes a part of source as it is stored there, nothing inflated or
+    // deflated again; false when source cannot give its stored form.
+    bool WriteStored(const std::string& name, const std::string& contentType, const Package& source);
+    // Writes a part once, stored as in the input when it still has its
+    // original bytes, else from its stream; false when already written.
     bool WritePartOf(IUnknown* part, const std::string& name, const std::string& contentType);
-    // Copies a part of the input package as it is stored there.
-    void CopyInputPart(const std::string& name, const std::string& contentType);
+    // A part this writer makes itself (markup, relationships); throws when the name is taken.
+    void WriteOwnPart(const std::string& name, const std::string& contentType, const std::string& text);
     // Writes a related part (resource, ticket, thumbnail) unless already written; answers its name.
     std::string WriteRelated(IUnknown* part);
     void WriteRelationships(const std::string& source, const std::vector<Relationship>& rels);
@@ -74,7 +80,6 @@ private:
     std::string Relationship_(std::string_view suffix) const;
 
     std::string outputPath_;
-    std::string partialPath_;
     std::shared_ptr<const Package> input_;
     const XpsFlavour* flavour_;
     std::set<std::string> structural_;  // keys of the input's sequence, documents, pages and their rels
@@ -90,5 +95,6 @@ private:
     bool finished_ = false;
     std::size_t pagesWritten_ = 0;
     std::function<void(std::size_t)> onPage_;
+    std::function<void()> onClose_;
     std::string lastError_;
 };

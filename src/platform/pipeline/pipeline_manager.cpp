@@ -1,5 +1,6 @@
 #include "platform/pipeline/pipeline_manager.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -7,9 +8,11 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/libloaderapi.h"
+#include "platform/pipeline/host_guard.h"
 #include "platform/pipeline/package_writer.h"
 #include "platform/pipeline/xml_util.h"
 #include "platform/stringapiset.h"
@@ -22,6 +25,8 @@ std::string Hex(HRESULT hr)
     std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
     return buf;
 }
+
+JobResult Failed(HRESULT hr, std::string message) { return JobResult{hr, std::move(message), 0, {}}; }
 
 // Remembers the last part a filter was given, for the job's error message.
 class PartTrail {
@@ -56,13 +61,13 @@ public:
     HRESULT Push(IUnknown* part)
     {
         std::unique_lock guard(lock_);
-        changed_.wait(guard, [&] { return parts_.size() < capacity_ || FAILED(cancelled_) || drained_; });
-        if (drained_)
-            return S_OK;  // nobody reads any more: the part goes nowhere
-        if (FAILED(cancelled_))
-            return cancelled_;
-        if (closed_)
-            return E_UNEXPECTED;
+        changed_.wait(guard, [&] { return parts_.size() < capacity_ || state_ == State::Drained || state_ == State::Cancelled; });
+        switch (state_) {
+        case State::Drained: return S_OK;  // nobody reads any more: the part goes nowhere
+        case State::Cancelled: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        case State::Closed: return E_UNEXPECTED;  // sent after CloseSender
+        case State::Open: break;
+        }
         parts_.emplace_back(part);
         changed_.notify_all();
         return S_OK;
@@ -72,10 +77,10 @@ public:
     HRESULT Pop(ComPtr<IUnknown>* part)
     {
         std::unique_lock guard(lock_);
-        changed_.wait(guard, [&] { return !parts_.empty() || closed_ || FAILED(cancelled_) || drained_; });
-        if (FAILED(cancelled_))
-            return cancelled_;
-        if (parts_.empty() || drained_) {
+        changed_.wait(guard, [&] { return !parts_.empty() || state_ != State::Open; });
+        if (state_ == State::Cancelled)
+            return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (parts_.empty() || state_ == State::Drained) {
             part->Reset();
             return S_OK;
         }
@@ -85,41 +90,34 @@ public:
         return S_OK;
     }
 
-    void Close()
-    {
-        std::lock_guard guard(lock_);
-        closed_ = true;
-        changed_.notify_all();
-    }
-
+    // The sender is done: the reader gets what is queued, then the end.
+    void Close() { Move(State::Closed); }
     // The job failed: sends and reads both fail from now on.
-    void Cancel()
-    {
-        std::lock_guard guard(lock_);
-        if (!drained_)
-            cancelled_ = HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        parts_.clear();
-        changed_.notify_all();
-    }
-
+    void Cancel() { Move(State::Cancelled); }
     // The reader is gone or the job is over: sends are dropped without
     // blocking and reads see the end of the document.
-    void Drain()
+    void Drain() { Move(State::Drained); }
+
+private:
+    enum class State { Open, Closed, Drained, Cancelled };
+
+    void Move(State to)
     {
         std::lock_guard guard(lock_);
-        drained_ = true;
-        parts_.clear();
+        // Closing only ends an open channel; draining and cancelling are final.
+        if (state_ == State::Drained || state_ == State::Cancelled || (to == State::Closed && state_ != State::Open))
+            return;
+        state_ = to;
+        if (to != State::Closed)
+            parts_.clear();
         changed_.notify_all();
     }
 
-private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<ComPtr<IUnknown>> parts_;
     std::size_t capacity_;
-    bool closed_ = false;
-    bool drained_ = false;
-    HRESULT cancelled_ = S_OK;
+    State state_ = State::Open;
 };
 
 class ChannelConsumer final : public ComObject<IXpsDocumentConsumer> {
@@ -149,11 +147,11 @@ private:
     {
         if (!part)
             return E_POINTER;
-        try {
+        return HostGuard([&] {
+            if (const ComPtr<IHostPart> host = HostPartOf(part); host && host->WriterOpen())
+                return E_UNEXPECTED;  // sent before its write stream was closed
             return channel_->Push(part);
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+        });
     }
 
     std::shared_ptr<PartChannel> channel_;
@@ -168,12 +166,14 @@ public:
         if (!ppIUnknown)
             return E_POINTER;
         *ppIUnknown = nullptr;
-        ComPtr<IUnknown> part;
-        const HRESULT hr = channel_->Pop(&part);
-        if (SUCCEEDED(hr) && part)
-            trail_.Saw(part.Get());
-        *ppIUnknown = part.Detach();
-        return hr;
+        return HostGuard([&] {
+            ComPtr<IUnknown> part;
+            const HRESULT hr = channel_->Pop(&part);
+            if (SUCCEEDED(hr) && part)
+                trail_.Saw(part.Get());
+            *ppIUnknown = part.Detach();
+            return hr;
+        });
     }
 
 private:
@@ -195,17 +195,13 @@ public:
         if (!ppIUnknown)
             return E_POINTER;
         *ppIUnknown = nullptr;
-        try {
+        return HostGuard([&] {
             ComPtr<IUnknown> part = Next();
             if (part)
                 trail_.Saw(part.Get());
             *ppIUnknown = part.Detach();
             return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return STG_E_READFAULT;
-        }
+        });
     }
 
 private:
@@ -315,13 +311,14 @@ public:
         VariantInit(&copy);
         if (const HRESULT hr = VariantCopy(&copy, pVar); FAILED(hr))
             return hr;
-        std::lock_guard guard(lock_);
-        auto [it, added] = values_.try_emplace(pszName, copy);
-        if (!added) {
-            VariantClear(&it->second);
-            it->second = copy;
-        }
-        return S_OK;
+        const HRESULT hr = HostGuard([&] {
+            std::lock_guard guard(lock_);
+            VARIANT& slot = values_[pszName];
+            std::swap(slot, copy);  // the old value, if any, is cleared below
+            return S_OK;
+        });
+        VariantClear(&copy);
+        return hr;
     }
 
     HRESULT STDMETHODCALLTYPE GetProperty(LPCWSTR pszName, VARIANT* pVar) override
@@ -329,11 +326,22 @@ public:
         if (!pszName || !pVar)
             return E_POINTER;
         VariantInit(pVar);
+        return HostGuard([&] {
+            std::lock_guard guard(lock_);
+            const auto it = values_.find(pszName);
+            if (it == values_.end())
+                return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            return VariantCopy(pVar, &it->second);
+        });
+    }
+
+    std::vector<std::u16string> Names()
+    {
         std::lock_guard guard(lock_);
-        const auto it = values_.find(pszName);
-        if (it == values_.end())
-            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        return VariantCopy(pVar, &it->second);
+        std::vector<std::u16string> names;
+        for (const auto& [name, value] : values_)
+            names.push_back(name);
+        return names;
     }
 
     HRESULT STDMETHODCALLTYPE DeleteProperty(LPCWSTR pszName) override
@@ -341,16 +349,18 @@ public:
         if (!pszName)
             return E_POINTER;
         VARIANT removed;
-        {
+        VariantInit(&removed);
+        const HRESULT hr = HostGuard([&] {
             std::lock_guard guard(lock_);
             const auto it = values_.find(pszName);
             if (it == values_.end())
                 return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
             removed = it->second;
             values_.erase(it);
-        }
+            return S_OK;
+        });
         VariantClear(&removed);
-        return S_OK;
+        return hr;
     }
 
 private:
@@ -425,6 +435,7 @@ public:
         for (std::size_t i = 0; i + 1 < n; ++i)
             channels_.push_back(std::make_shared<PartChannel>(options_.queueCapacity));
         ComPtr<PropertyBag> bag = MakeBag();
+        const std::vector<std::u16string> hostProperties = bag->Names();
 
         for (std::size_t i = 0; i < n; ++i) {
             ComPtr<IXpsDocumentProvider> reader =
@@ -437,7 +448,7 @@ public:
             const HRESULT hr = filters[i]->InitializeFilter(communicator.Get(), bag.Get(), control.Get());
             if (FAILED(hr)) {
                 writer_->Abandon();
-                return JobResult{hr, "filter " + options_.filters[i].name + " failed to initialise: HRESULT " + Hex(hr), 0};
+                return Failed(hr, "filter " + options_.filters[i].name + " failed to initialise: HRESULT " + Hex(hr));
             }
         }
 
@@ -445,9 +456,18 @@ public:
         running_ = std::vector<std::atomic<bool>>(n);
         for (auto& r : running_)
             r = true;
+        // Once the last filter has closed its sender nothing more can reach the
+        // output: filters still running (waiting for the end of the job) are stopped.
+        writer_->OnClose([this] { StopAll(false); });
         std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < n; ++i)
-            threads.emplace_back([this, i] { RunFilter(i); });
+        try {
+            for (std::size_t i = 0; i < n; ++i)
+                threads.emplace_back([this, i] { RunFilter(i); });
+        } catch (const std::system_error&) {
+            ReportFailure(threads.size(), E_OUTOFMEMORY);  // no thread for this filter
+            for (std::size_t i = threads.size(); i < n; ++i)
+                running_[i] = false;
+        }
         for (auto& t : threads)
             t.join();
         filters_.clear();
@@ -457,7 +477,7 @@ public:
         {
             std::lock_guard guard(lock_);
             result.hr = failure_;
-            result.message = message_;
+            result.message = message_.empty() && FAILED(failure_) ? "the job failed: HRESULT " + Hex(failure_) : message_;
         }
         if (SUCCEEDED(result.hr)) {
             try {
@@ -470,21 +490,28 @@ public:
         if (FAILED(result.hr))
             writer_->Abandon();
         result.pagesWritten = writer_->PagesWritten();
+        for (const std::u16string& name : bag->Names())
+            if (std::find(hostProperties.begin(), hostProperties.end(), name) == hostProperties.end())
+                result.leftInBag.push_back(WideToUtf8(name));
         return result;
     }
 
-    void ReportFailure(std::size_t index, HRESULT hr)
+    void ReportFailure(std::size_t index, HRESULT hr) noexcept
     {
         {
             std::lock_guard guard(lock_);
             if (FAILED(failure_))
                 return;  // the first failure is the job's
             failure_ = hr;
-            std::string part = trails_[index].Last();
-            message_ = "filter " + options_.filters[index].name + " failed" +
-                       (part.empty() ? std::string(" before its first part") : " on part " + part) + ": HRESULT " + Hex(hr);
-            if (index + 1 == options_.filters.size() && !writer_->LastError().empty())
-                message_ += " (" + writer_->LastError() + ")";
+            try {
+                std::string part = trails_[index].Last();
+                message_ = "filter " + options_.filters[index].name + " failed" +
+                           (part.empty() ? std::string(" before its first part") : " on part " + part) + ": HRESULT " + Hex(hr);
+                if (index + 1 == options_.filters.size() && !writer_->LastError().empty())
+                    message_ += " (" + writer_->LastError() + ")";
+            } catch (...) {
+                message_.clear();  // the code alone must do
+            }
         }
         StopAll(true);
     }
@@ -528,6 +555,14 @@ private:
         v.lVal = options_.jobId;
         bag->AddProperty(u"PrintJobId", &v);
 
+        if (!options_.recordDumpPath.empty()) {
+            VariantInit(&v);
+            v.vt = VT_BSTR;
+            v.bstrVal = SysAllocStringLen(options_.recordDumpPath.data(), static_cast<UINT>(options_.recordDumpPath.size()));
+            bag->AddProperty(u"ZNTR-RecordDumpPath", &v);
+            VariantClear(&v);
+        }
+
         static constexpr char kEmptyTicket[] =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
             "<psf:PrintTicket xmlns:psf=\"http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework\" "
@@ -563,7 +598,7 @@ private:
 
     // Asks every running filter to stop; after a failure the hand-overs fail
     // too, otherwise they only stop carrying parts.
-    void StopAll(bool failed)
+    void StopAll(bool failed) noexcept
     {
         for (std::size_t i = 0; i < filters_.size(); ++i)
             if (running_[i])
@@ -633,14 +668,14 @@ JobResult RunPrintJob(const JobOptions& options)
     try {
         std::error_code ec;
         if (std::filesystem::equivalent(options.input, options.output, ec))
-            return JobResult{E_INVALIDARG, "the output must not be the input", 0};
+            return Failed(E_INVALIDARG, "the output must not be the input");
         Job job(options);
         return job.Run();
     } catch (const PackageError& e) {
-        return JobResult{E_INVALIDARG, e.what(), 0};
+        return Failed(E_INVALIDARG, e.what());
     } catch (const std::bad_alloc&) {
-        return JobResult{E_OUTOFMEMORY, "out of memory", 0};
+        return Failed(E_OUTOFMEMORY, "out of memory");
     } catch (const std::exception& e) {
-        return JobResult{E_FAIL, e.what(), 0};
+        return Failed(E_FAIL, e.what());
     }
 }

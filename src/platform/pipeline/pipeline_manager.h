@@ -42,9 +42,10 @@ struct JobOptions {
     std::string output;
     std::vector<PipelineFilterEntry> filters;
     Bytes userTicket;                  // "PerUserPrintTicket"
-    std::u16string printerName = u"";  // "PrinterName"
+    std::u16string printerName = u"zntr-printer";  // "PrinterName"
     void* printerHandle = nullptr;     // "PrinterHandle"
     std::int32_t jobId = 1;            // "PrintJobId"
+    std::u16string recordDumpPath;     // "ZNTR-RecordDumpPath", for the record inspector; none when empty
     PackageLimits limits;
     std::size_t queueCapacity = 8;  // parts in flight between two filters
     std::function<void(std::size_t pagesDone, std::size_t pagesTotal)> progress;
@@ -54,6 +55,8 @@ struct JobResult {
     HRESULT hr = S_OK;
     std::string message;  // one line; empty on success
     std::size_t pagesWritten = 0;
+    // Properties a filter added to the bag and no filter took out again.
+    std::vector<std::string> leftInBag;
 };
 
 // Runs the job; never throws.

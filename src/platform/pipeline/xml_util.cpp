@@ -11,6 +11,10 @@ XmlDocPtr ParseXmlPart(const Bytes& bytes, std::string_view partName)
         xmlFreeDoc(doc);
         throw PackageError("part " + std::string(partName) + " is not well-formed XML");
     }
+    if (doc->intSubset || doc->extSubset) {
+        xmlFreeDoc(doc);
+        throw PackageError("part " + std::string(partName) + " has a document type declaration, which a package may not use");
+    }
     return XmlDocPtr(doc);
 }
 

@@ -2,6 +2,9 @@
 
 #include <libxml/xmlsave.h>
 
+#include <new>
+#include <set>
+
 #include "platform/pipeline/xml_util.h"
 
 const XpsFlavour& XpsFlavour::Original()
@@ -40,6 +43,7 @@ public:
                     model.flavour = r.type.starts_with(XpsFlavour::Open().relationshipBase) ? &XpsFlavour::Open()
                                                                                             : &XpsFlavour::Original();
                     model.sequenceName = Require(r.target, "the package relationship");
+                    Claim(model.sequenceName, "the package relationship");
                 }
             } else if (r.type == kThumbnailRelationship && !r.external) {
                 model.thumbnail = Require(r.target, "the package relationship");
@@ -69,12 +73,47 @@ public:
             const std::string source = XmlAttribute(n, "Source");
             if (source.empty())
                 throw PackageError("a DocumentReference in " + model.sequenceName + " has no Source");
-            model.documents.push_back(ReadDocument(Require(ResolvePartUri(model.sequenceName, source), model.sequenceName), model));
+            const std::string docName = Require(ResolvePartUri(model.sequenceName, source), model.sequenceName);
+            Claim(docName, model.sequenceName);
+            model.documents.push_back(ReadDocument(docName, model));
         }
+        CheckRelatedParts(model);
         return model;
     }
 
 private:
+    // Each structural part may be listed once.
+    void Claim(const std::string& name, std::string_view referrer)
+    {
+        if (!structural_.insert(PartKey(name)).second)
+            throw PackageError(std::string(referrer) + " lists " + name + " a second time");
+    }
+
+    // Tickets, resources and thumbnails are parts of their own: never the
+    // package's content types, a relationships part or a structural part.
+    void CheckRelatedParts(const PackageModel& model) const
+    {
+        auto check = [this](const std::string& name) {
+            if (name.empty())
+                return;
+            const std::string key = PartKey(name);
+            if (structural_.count(key) || key == PartKey("/[Content_Types].xml") || key.find("/_rels/") != std::string::npos)
+                throw PackageError("a relationship names " + name + ", which is not a resource");
+        };
+        check(model.sequencePrintTicket);
+        check(model.thumbnail);
+        check(model.discardControl);
+        for (const DocumentModel& d : model.documents) {
+            check(d.printTicket);
+            for (const PageModel& p : d.pages) {
+                check(p.printTicket);
+                check(p.thumbnail);
+                for (const std::string& r : p.resources)
+                    check(r);
+            }
+        }
+    }
+
     bool IsType(const Relationship& r, const PackageModel& model, std::string_view suffix) const
     {
         return !r.external && r.type == model.flavour->RelationshipType(suffix);
@@ -108,8 +147,10 @@ private:
             const std::string source = XmlAttribute(n, "Source");
             if (source.empty())
                 throw PackageError("a PageContent in " + name + " has no Source");
-            PageModel page = ReadPage(Require(ResolvePartUri(name, source), "a PageContent of " + name), model);
-            page.content = Markup(xml.get(), n);
+            const std::string pageName = Require(ResolvePartUri(name, source), "a PageContent of " + name);
+            Claim(pageName, "a PageContent of " + name);
+            PageModel page = ReadPage(pageName, model);
+            page.content = Markup(n);
             doc.pages.push_back(std::move(page));
         }
         return doc;
@@ -132,33 +173,34 @@ private:
         return page;
     }
 
-    // The PageContent's attributes other than Source and its child markup.
-    static PageContentMarkup Markup(xmlDoc* doc, xmlNode* pageContent)
+    // The PageContent without its Source, as an element that stands on its own.
+    static PageContentMarkup Markup(xmlNode* pageContent)
     {
-        PageContentMarkup m;
-        for (const xmlAttr* a = pageContent->properties; a; a = a->next) {
-            const std::string name = reinterpret_cast<const char*>(a->name);
-            if (name == "Source" && !a->ns)
-                continue;
-            xmlChar* value = xmlNodeListGetString(doc, a->children, 1);
-            m.attributes += " ";
-            if (a->ns && a->ns->prefix) {
-                m.attributes += reinterpret_cast<const char*>(a->ns->prefix);
-                m.attributes += ":";
-            }
-            m.attributes += name + "=\"" + XmlEscape(value ? reinterpret_cast<const char*>(value) : "") + "\"";
-            xmlFree(value);
+        xmlDoc* scratch = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+        xmlNode* copy = xmlDocCopyNode(pageContent, scratch, 1);
+        if (!scratch || !copy) {
+            xmlFreeDoc(scratch);
+            throw std::bad_alloc();
         }
+        xmlDocSetRootElement(scratch, copy);
+        xmlReconciliateNs(scratch, copy);
+        xmlUnsetProp(copy, reinterpret_cast<const xmlChar*>("Source"));
         xmlBuffer* buffer = xmlBufferCreate();
-        for (xmlNode* c = pageContent->children; c; c = c->next)
-            if (c->type == XML_ELEMENT_NODE)
-                xmlNodeDump(buffer, doc, c, 0, 0);
-        m.children.assign(reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<std::size_t>(xmlBufferLength(buffer)));
+        xmlNodeDump(buffer, scratch, copy, 0, 0);
+        const std::string element(reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<std::size_t>(xmlBufferLength(buffer)));
         xmlBufferFree(buffer);
+        PageContentMarkup m;
+        m.name = copy->ns && copy->ns->prefix ? std::string(reinterpret_cast<const char*>(copy->ns->prefix)) + ":PageContent"
+                                              : "PageContent";
+        xmlFreeDoc(scratch);
+        if (!element.starts_with("<" + m.name))
+            throw PackageError("a PageContent cannot be kept");
+        m.rest = element.substr(1 + m.name.size());
         return m;
     }
 
     const Package& package_;
+    std::set<std::string> structural_;  // keys of the sequence, documents and pages
 };
 
 } // namespace

@@ -24,10 +24,11 @@ inline constexpr const char* kThumbnailRelationship =
     "http://schemas.openxmlformats.org/package/2006/relationships/metadata/thumbnail";
 
 // A PageContent element apart from its Source: what a FixedDocument written
-// anew keeps of it.
+// anew keeps of it. "<" + name + rest is the element, well-formed on its own
+// (it declares the namespaces it uses).
 struct PageContentMarkup {
-    std::string attributes;  // e.g. ` Width="816" Height="1056"`, each with a leading space
-    std::string children;    // e.g. `<PageContent.LinkTargets>...</PageContent.LinkTargets>`
+    std::string name = "PageContent";  // the element's qualified name
+    std::string rest = "/>";           // e.g. ` xmlns="..." Width="816"/>`
 };
 
 struct PageModel {

@@ -1,8 +1,12 @@
 #include "platform/pipeline/zip_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -74,11 +78,17 @@ std::vector<std::uint8_t> Deflate(const std::uint8_t* data, std::size_t size)
 
 } // namespace
 
-ZipWriter::ZipWriter(const std::string& path) : path_(path)
+ZipWriter::ZipWriter(std::string path, Create how) : path_(std::move(path))
 {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_)
-        throw PackageError("cannot create " + path + ": " + std::strerror(errno));
+    const int fd = how == Create::Unique ? mkstemp(path_.data()) : open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0)
+        throw PackageError("cannot create a file beside " + path_ + ": " + std::strerror(errno));
+    file_ = fdopen(fd, "wb");
+    if (!file_) {
+        close(fd);
+        std::remove(path_.c_str());
+        throw PackageError("cannot write " + path_ + ": " + std::strerror(errno));
+    }
 }
 
 ZipWriter::~ZipWriter() { Abandon(); }
@@ -130,6 +140,8 @@ void ZipWriter::AddStored(const std::string& name, const Package::StoredPart& st
 
 void ZipWriter::AddEntry(Central c, const std::uint8_t* payload)
 {
+    if (c.name.empty() || c.name.size() > 0xFFFF)
+        throw PackageError("a part name of " + std::to_string(c.name.size()) + " bytes cannot be stored");
     c.offset = offset_;
     const std::uint64_t size = c.size;
     const std::uint64_t payloadSize = c.compressedSize;

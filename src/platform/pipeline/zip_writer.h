@@ -11,8 +11,13 @@
 
 class ZipWriter {
 public:
-    // Creates (truncates) the file.
-    explicit ZipWriter(const std::string& path);
+    enum class Create {
+        Truncate,  // the file at path, made anew
+        Unique,    // a new file from path, whose name ends in "XXXXXX" (replaced to make it unique)
+    };
+    explicit ZipWriter(std::string path, Create how = Create::Truncate);
+    // The file being written.
+    const std::string& Path() const noexcept { return path_; }
     ~ZipWriter();
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;

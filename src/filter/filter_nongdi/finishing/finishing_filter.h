@@ -1,20 +1,27 @@
-// FinishingFilter: the middle filter. It never touches a PrintTicket; all
-// pages of the job travel on in the job's first FixedDocument.
+// FinishingFilter: the middle filter. It never touches a PrintTicket; it
+// reads the records the preprocess filter published, and all pages of the
+// job travel on in the job's first FixedDocument.
 #pragma once
 
 #include "filter/framework/filter_base.h"
+#include "filter/framework/inter_filter_records.h"
 
 inline constexpr CLSID CLSID_FinishingFilter = MakeGuid("2C5D49BB-DAC5-47C8-A528-3CA5332CF24D");
 
 class FinishingFilter final : public FilterBase {
 public:
-    FinishingFilter() = default;
+    FinishingFilter() : FilterBase(false) {}
 
 protected:
-    HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override;
     HRESULT ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence) override;
     HRESULT ProcessFixedDocument(ComPtr<IFixedDocument> document) override;
 
 private:
+    // Reads both published records (neither is deleted here).
+    HRESULT ReadProperties();
+
     bool firstDocumentPending_ = true;
+    bool propertiesRead_ = false;
+    JobRecord* job_ = nullptr;              // not owned
+    PageRecordList* records_ = nullptr;     // not owned
 };

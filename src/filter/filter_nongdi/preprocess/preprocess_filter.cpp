@@ -1,10 +1,93 @@
 #include "filter/filter_nongdi/preprocess/preprocess_filter.h"
 
+#include <chrono>
+
+#include "filter/framework/cxd_exception.h"
 #include "filter/framework/module_entry.h"
+#include "filter/framework/trace.h"
+#include "platform/synchapi.h"
+
+PreprocessFilter::~PreprocessFilter() { CloseJobDoneEvent(); }
+
+void PreprocessFilter::CloseJobDoneEvent() noexcept
+{
+    if (job_.JobDoneEvent)
+        CloseHandle(job_.JobDoneEvent);
+    job_.JobDoneEvent = nullptr;
+}
 
 HRESULT PreprocessFilter::PrepareOperation() { return Tickets().Prepare(PropertyBag()); }
 
-void PreprocessFilter::ReleaseJobBuffers() { Tickets().Reset(); }
+HRESULT PreprocessFilter::ReadJobSettings()
+{
+    IXMLDOMDocument2* ticket = nullptr;
+    return Tickets().GetPageTicket(&ticket);
+}
+
+HRESULT PreprocessFilter::ReadPageSettings()
+{
+    IXMLDOMDocument2* ticket = nullptr;
+    return Tickets().GetPageTicket(&ticket);
+}
+
+HRESULT PreprocessFilter::ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence)
+{
+    // The event exists for every job, before anything can fail.
+    CloseJobDoneEvent();
+    job_.JobDoneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+
+    HRESULT hr = Tickets().MergeLevel(PrintTicketManager::kJobLevel, sequence.Get());
+    if (SUCCEEDED(hr))
+        hr = ReadJobSettings();
+    if (SUCCEEDED(hr)) {
+        // Publishing is best effort: without the records the later filters pass pages through.
+        CallGuarded([this] {
+            const std::int32_t id = ReadJobId(PropertyBag());
+            HRESULT published = PublishRecord(PropertyBag(), JobPropertyName(id), &job_);
+            if (SUCCEEDED(published))
+                published = PublishRecord(PropertyBag(), PageRecordListName(id), &records_);
+            return published;
+        });
+    }
+    return Writer()->SendFixedDocumentSequence(sequence.Get());
+}
+
+HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
+{
+    current_.pageNumber = ++pagesRead_;
+    HRESULT hr = Tickets().MergeLevel(PrintTicketManager::kPageLevel, page.Get());
+    if (SUCCEEDED(hr))
+        hr = ReadPageSettings();
+    if (FAILED(hr))
+        return hr;  // a page that cannot be read ends the job, and has no record
+    records_.Append(current_);
+    return Writer()->SendFixedPage(page.Get());
+}
+
+HRESULT PreprocessFilter::AfterCloseSender(HRESULT hr)
+{
+    if (!job_.JobDoneEvent)
+        return hr;
+    // Wait for the last filter to be done with the records. When no filter can
+    // signal (nothing was published, or no filter in the pipeline takes the
+    // records), the pipeline stops this filter once the last one has finished;
+    // the time-out is the last resort.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kJobDoneTimeoutMs);
+    for (;;) {
+        if (WaitForSingleObject(job_.JobDoneEvent, 20) == WAIT_OBJECT_0)
+            break;
+        if (StopRequested()) {
+            TraceMessage(kTraceFlagRecords, 30, "end of job: stopped before the records were released");
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            TraceMessage(kTraceFlagRecords, 31, "end of job: no filter released the records in time");
+            break;
+        }
+    }
+    CloseJobDoneEvent();
+    return hr;
+}
 
 const FilterModuleDefinition g_filterModule{CLSID_PreprocessFilter, nullptr, []() -> FilterBase* {
                                                 return new (std::nothrow) PreprocessFilter;

@@ -1,17 +1,35 @@
-// PreprocessFilter: the first filter of the pipeline. It prepares the job's
-// PrintTicket state before the part loop and merges the ticket levels as the
-// parts pass.
+// PreprocessFilter: the first filter of the pipeline. It opens the job's
+// PrintTicket levels, merges them as the parts pass, and publishes the job
+// and page records for the filters after it; after its own CloseSender it
+// waits until the last filter is done with them.
 #pragma once
 
 #include "filter/framework/filter_base.h"
+#include "filter/framework/inter_filter_records.h"
 
 inline constexpr CLSID CLSID_PreprocessFilter = MakeGuid("71AEA54A-9F57-4829-827C-1764A32B79E7");
 
 class PreprocessFilter final : public FilterBase {
 public:
     PreprocessFilter() = default;
+    // How long the end-of-job wait may last when nothing ends it sooner.
+    static constexpr DWORD kJobDoneTimeoutMs = 10 * 60 * 1000;
 
 protected:
+    ~PreprocessFilter() override;
     HRESULT PrepareOperation() override;
-    void ReleaseJobBuffers() override;
+    HRESULT ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence) override;
+    HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override;
+    HRESULT AfterCloseSender(HRESULT hr) override;
+
+private:
+    // The job settings and the page settings from the effective tickets.
+    HRESULT ReadJobSettings();
+    HRESULT ReadPageSettings();
+    void CloseJobDoneEvent() noexcept;
+
+    JobRecord job_{};
+    PageRecordList records_;
+    PageRecord current_{};
+    std::int32_t pagesRead_ = 0;
 };
