@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
 #include <iterator>
 
 #include "platform/pipeline/host_parts.h"
 #include "platform/pipeline/pipeline_manager.h"
+#include "platform/stringapiset.h"
 #include "platform/pipeline/xps_model.h"
 #include "xps_fixture.h"
 
@@ -286,6 +288,74 @@ TEST(PrintJob, FilterEndingEarlyDoesNotHoldUpTheOnesBefore)
     const JobResult result = RunPrintJob(job);
     EXPECT_EQ(result.hr, S_OK) << result.message;
     EXPECT_EQ(result.pagesWritten, 1u);
+}
+
+// The JSON lines the record inspector wrote.
+std::vector<std::string> DumpedRecords(const std::string& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+PipelineFilterEntry Inspector()
+{
+    return Filter("record-inspector", "libZNTRRecordInspector.so", "{3F6C2E71-8A0B-4D29-B5E4-7C1D9A2F6B30}");
+}
+
+TEST(PrintJob, RecordsReachTheLastFilterOnePerPage)
+{
+    JobFixture f;
+    JobOptions& job = f.job;
+    job.jobId = 57;
+    job.filters.insert(job.filters.end() - 1, Inspector());
+    job.recordDumpPath = Utf8ToWide(f.tmp / "records.jsonl");
+    const JobResult result = RunPrintJob(job);
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+    EXPECT_TRUE(result.leftInBag.empty());  // the last filter took both records out
+
+    const std::vector<std::string> lines = DumpedRecords(f.tmp / "records.jsonl");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("{\"record\":\"job\",\"published\":true,\"firstPagePortrait\":")) << lines[0];
+    EXPECT_NE(lines[0].find("\"layoutDetail\":[0,0,0,0]}"), std::string::npos) << lines[0];
+    for (int page = 1; page <= 2; ++page) {
+        const std::string& line = lines[static_cast<std::size_t>(page)];
+        EXPECT_TRUE(line.starts_with("{\"record\":\"page\",\"page\":" + std::to_string(page) + ",\"pageWidth\":")) << line;
+        EXPECT_NE(line.find("\"pageNumber\":" + std::to_string(page) + ","), std::string::npos) << line;
+        EXPECT_TRUE(line.ends_with(",\"landscapeReversed\":0}")) << line;
+    }
+}
+
+TEST(PrintJob, APageThatFailsHasNoRecord)
+{
+    JobFixture f;
+    // The second page's ticket is XML but no PrintTicket: its merge fails and ends the job.
+    Entries entries = TwoPageXps();
+    entries.emplace_back("Documents/1/Pages/_rels/2.fpage.rels", Rels(Rel("T", kXps + "/printticket", "/Bad_PT.xml")));
+    entries.emplace_back("Bad_PT.xml", "<NotATicket/>");
+    WriteZip(f.tmp / "in.xps", entries);
+    JobOptions& job = f.job;
+    job.filters.insert(job.filters.end() - 1, Inspector());
+    job.recordDumpPath = Utf8ToWide(f.tmp / "records.jsonl");
+    const JobResult result = RunPrintJob(job);
+    EXPECT_EQ(result.hr, static_cast<HRESULT>(0x80040005)) << result.message;  // the delta ticket is not valid
+    EXPECT_NE(result.message.find("filter preprocess failed on part /Documents/1/Pages/2.fpage"), std::string::npos);
+    const std::vector<std::string> lines = DumpedRecords(f.tmp / "records.jsonl");
+    ASSERT_EQ(lines.size(), 2u);  // the job and the first page only
+    EXPECT_NE(lines[1].find("\"pageNumber\":1,"), std::string::npos);
+}
+
+TEST(PrintJob, WithoutTheLastFilterTheJobStillEndsAndSaysWhatWasLeft)
+{
+    JobFixture f;
+    JobOptions& job = f.job;
+    job.jobId = 7;
+    job.filters.pop_back();  // nothing takes the records out or signals the end of the job
+    const JobResult result = RunPrintJob(job);
+    ASSERT_EQ(result.hr, S_OK) << result.message;
+    EXPECT_EQ(result.leftInBag, (std::vector<std::string>{"HALVANE-JobProperty-7", "HALVANE-PageProperty-7"}));
 }
 
 TEST(PrintJob, BadSetupIsReportedNotThrown)
