@@ -205,7 +205,7 @@ TEST(DomDocument, RootAttributesIncludeTheNamespaceDeclarations)
                         "version=1"}));
     ComPtr<IXMLDOMNode> version;
     EXPECT_EQ(attributes->getNamedItem(Bstr("version"), version.GetAddressOf()), S_OK);
-    EXPECT_EQ(attributes->getNamedItem(Bstr("xmlns:psf"), version.GetAddressOf()), S_FALSE);
+    EXPECT_EQ(attributes->getNamedItem(Bstr("xmlns:psf"), version.ReleaseAndGetAddressOf()), S_FALSE);
 }
 
 TEST(DomDocument, ReadsBackAsAStreamAnotherDocumentCanLoad)
