@@ -69,19 +69,12 @@ public:
 protected:
     HRESULT ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence) override
     {
-        CallGuarded([this] {
-            const std::int32_t id = ReadJobId(PropertyBag());
-            void* job = nullptr;
-            void* records = nullptr;
-            HRESULT hr = ReadRecord(PropertyBag(), JobPropertyName(id), &job);
-            if (SUCCEEDED(hr))
-                hr = ReadRecord(PropertyBag(), PageRecordListName(id), &records);
-            if (SUCCEEDED(hr)) {
-                job_ = static_cast<const JobRecord*>(job);
-                records_ = PageRecordCursor(static_cast<PageRecordList*>(records));
-            }
-            return hr;
-        });
+        JobRecord* job = nullptr;
+        PageRecordList* records = nullptr;
+        if (SUCCEEDED(ReadPublishedRecords(PropertyBag(), &job, &records))) {
+            job_ = job;
+            records_ = PageRecordCursor(records);
+        }
         return Writer()->SendFixedDocumentSequence(sequence.Get());
     }
 

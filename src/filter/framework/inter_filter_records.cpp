@@ -110,6 +110,25 @@ HRESULT PublishRecord(IPrintPipelinePropertyBag* bag, const std::u16string& name
     return bag->AddProperty(name.c_str(), &v);
 }
 
+HRESULT ReadPublishedRecords(IPrintPipelinePropertyBag* bag, JobRecord** job, PageRecordList** records) noexcept
+{
+    *job = nullptr;
+    *records = nullptr;
+    return CallGuarded([&] {
+        const std::int32_t id = ReadJobId(bag);
+        void* jobAddress = nullptr;
+        void* listAddress = nullptr;
+        HRESULT hr = ReadRecord(bag, JobPropertyName(id), &jobAddress);
+        if (SUCCEEDED(hr))
+            hr = ReadRecord(bag, PageRecordListName(id), &listAddress);
+        if (SUCCEEDED(hr)) {
+            *job = static_cast<JobRecord*>(jobAddress);
+            *records = static_cast<PageRecordList*>(listAddress);
+        }
+        return hr;
+    });
+}
+
 HRESULT ReadRecord(IPrintPipelinePropertyBag* bag, const std::u16string& name, void** address)
 {
     *address = nullptr;

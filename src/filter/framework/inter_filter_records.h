@@ -125,3 +125,6 @@ std::int32_t ReadJobId(IPrintPipelinePropertyBag* bag);
 HRESULT PublishRecord(IPrintPipelinePropertyBag* bag, const std::u16string& name, void* address);
 // Reads an address published under name; null with the failure when absent.
 HRESULT ReadRecord(IPrintPipelinePropertyBag* bag, const std::u16string& name, void** address);
+// Reads both published records of the job (deleting neither); both stay null
+// unless both are there. Never throws.
+HRESULT ReadPublishedRecords(IPrintPipelinePropertyBag* bag, JobRecord** job, PageRecordList** records) noexcept;

@@ -1,29 +1,10 @@
 #include "filter/filter_nongdi/finishing/finishing_filter.h"
 
-#include "filter/framework/cxd_exception.h"
 #include "filter/framework/module_entry.h"
-
-HRESULT FinishingFilter::ReadProperties()
-{
-    return CallGuarded([this] {
-        const std::int32_t id = ReadJobId(PropertyBag());
-        void* job = nullptr;
-        void* records = nullptr;
-        HRESULT hr = ReadRecord(PropertyBag(), JobPropertyName(id), &job);
-        if (SUCCEEDED(hr))
-            hr = ReadRecord(PropertyBag(), PageRecordListName(id), &records);
-        if (SUCCEEDED(hr)) {
-            job_ = static_cast<JobRecord*>(job);
-            records_ = static_cast<PageRecordList*>(records);
-        }
-        return hr;
-    });
-}
 
 HRESULT FinishingFilter::ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence)
 {
-    ReadProperties();  // without the records the job passes through unchanged
-    propertiesRead_ = true;
+    ReadPublishedRecords(PropertyBag(), &job_, &records_);  // without the records the job passes through unchanged
     return Writer()->SendFixedDocumentSequence(sequence.Get());
 }
 

@@ -17,11 +17,7 @@ protected:
     HRESULT ProcessFixedDocument(ComPtr<IFixedDocument> document) override;
 
 private:
-    // Reads both published records (neither is deleted here).
-    HRESULT ReadProperties();
-
     bool firstDocumentPending_ = true;
-    bool propertiesRead_ = false;
     JobRecord* job_ = nullptr;              // not owned
     PageRecordList* records_ = nullptr;     // not owned
 };
