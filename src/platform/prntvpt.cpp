@@ -4,6 +4,7 @@
 // every name, including the QNames inside attribute values and text, is
 // expressed in one set of namespace declarations on the result's root.
 #include "platform/prntvpt.h"
+#include "platform/xml_text.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -130,42 +131,6 @@ std::string OneLine(std::string_view text)
     return out;
 }
 
-std::string EscapeText(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\r': out += "&#13;"; break;  // a literal CR would be read back as a line end
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string EscapeAttribute(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        // White space other than the space is normalised away in attribute values unless escaped.
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 // ---------------------------------------------------------------------------
 // Names.
 
@@ -231,8 +196,9 @@ bool InFramework(const xmlNode* n) noexcept
     return n->ns && View(n->ns->href) == kFrameworkUri;
 }
 
-// The element's name as written in its document.
-std::string Written(const xmlNode* n)
+// An element's or attribute's name as written in its document.
+template <class Node>
+std::string Written(const Node* n)
 {
     std::string out;
     if (n->ns && n->ns->prefix) {
@@ -240,18 +206,6 @@ std::string Written(const xmlNode* n)
         out += ':';
     }
     out += View(n->name);
-    return out;
-}
-
-// The attribute's name as written in its document.
-std::string Written(const xmlAttr* a)
-{
-    std::string out;
-    if (a->ns && a->ns->prefix) {
-        out = View(a->ns->prefix);
-        out += ':';
-    }
-    out += View(a->name);
     return out;
 }
 
@@ -524,7 +478,7 @@ public:
     {
         std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + frameworkPrefix_ + ":PrintTicket";
         for (const Binding& b : bindings_)
-            out += " xmlns:" + b.prefix + "=\"" + EscapeAttribute(b.uri) + "\"";
+            out += " xmlns:" + b.prefix + "=\"" + XmlEscapeAttribute(b.uri) + "\"";
         out += " version=\"1\"";
         if (body_.empty())
             return out + "/>\n";
@@ -631,7 +585,7 @@ private:
                 if (std::optional<std::string> q = RewriteQName(e, value, fromBase, false))
                     value = std::move(*q);
             }
-            tag += " " + QualifiedName(a->ns, View(a->name), fromBase) + "=\"" + EscapeAttribute(value) + "\"";
+            tag += " " + QualifiedName(a->ns, View(a->name), fromBase) + "=\"" + XmlEscapeAttribute(value) + "\"";
         }
         body_ += tag;
 
@@ -658,7 +612,7 @@ private:
                     text += View(c->content);
             if (std::optional<std::string> q = RewriteQName(e, text, fromBase, true))
                 text = std::move(*q);
-            body_ += EscapeText(text);
+            body_ += XmlEscapeText(text);
         } else if (!hasWords && !preserve) {
             const std::string inner(static_cast<std::size_t>(depth + 1) * 2, ' ');
             for (const xmlNode* c = e->children; c; c = c->next) {
@@ -673,7 +627,7 @@ private:
                 if (c->type == XML_ELEMENT_NODE)
                     Element(c, 0, true, fromBase);
                 else if (c->type == XML_TEXT_NODE)
-                    body_ += EscapeText(View(c->content));
+                    body_ += XmlEscapeText(View(c->content));
             }
         }
         body_ += "</" + name + ">";

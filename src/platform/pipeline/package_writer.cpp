@@ -125,8 +125,8 @@ void PackageWriter::WriteRelationships(const std::string& source, const std::vec
         std::string id = r.id;
         while (id.empty() || !ids.insert(id).second)
             id = "R" + std::to_string(next++);
-        xml += "<Relationship Id=\"" + XmlEscape(id) + "\" Type=\"" + XmlEscape(r.type) + "\" Target=\"" +
-               XmlEscape(r.target) + "\"" + (r.external ? " TargetMode=\"External\"" : "") + "/>";
+        xml += "<Relationship Id=\"" + XmlEscapeAttribute(id) + "\" Type=\"" + XmlEscapeAttribute(r.type) + "\" Target=\"" +
+               XmlEscapeAttribute(r.target) + "\"" + (r.external ? " TargetMode=\"External\"" : "") + "/>";
     }
     xml += "</Relationships>";
     WriteOwnPart(Package::RelationshipsPartName(source), kRelationshipsType, xml);
@@ -277,7 +277,7 @@ void PackageWriter::EndDocument()
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FixedDocument xmlns=\"" + flavour_->markupNamespace + "\">";
     for (const PageEntry& p : document_->pages) {
         // The element as the input had it, with its own namespace declarations, and the Source of now.
-        xml += "<" + p.content.name + " Source=\"" + XmlEscape(p.name) + "\"" + p.content.rest;
+        xml += "<" + p.content.name + " Source=\"" + XmlEscapeAttribute(p.name) + "\"" + p.content.rest;
     }
     xml += "</FixedDocument>";
     written_.erase(PartKey(document_->name));
@@ -319,7 +319,7 @@ void PackageWriter::Finish()
     std::string seq = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FixedDocumentSequence xmlns=\"" +
                       flavour_->markupNamespace + "\">";
     for (const std::string& d : documents_)
-        seq += "<DocumentReference Source=\"" + XmlEscape(d) + "\"/>";
+        seq += "<DocumentReference Source=\"" + XmlEscapeAttribute(d) + "\"/>";
     seq += "</FixedDocumentSequence>";
     WriteOwnPart(sequenceName_, "application/vnd.ms-package.xps-fixeddocumentsequence+xml", seq);
     WriteRelationships(sequenceName_, sequenceRels_);
@@ -345,13 +345,13 @@ void PackageWriter::Finish()
         const std::string ext = PartExtension(name);
         const bool asDefault = !ext.empty() && defaults.emplace(ext, type).first->second == type;
         if (!asDefault) {
-            overrides += "<Override PartName=\"" + XmlEscape(name) + "\" ContentType=\"" + XmlEscape(type) + "\"/>";
+            overrides += "<Override PartName=\"" + XmlEscapeAttribute(name) + "\" ContentType=\"" + XmlEscapeAttribute(type) + "\"/>";
         }
     }
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
                         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
     for (const auto& [ext, type] : defaults)
-        types += "<Default Extension=\"" + XmlEscape(ext) + "\" ContentType=\"" + XmlEscape(type) + "\"/>";
+        types += "<Default Extension=\"" + XmlEscapeAttribute(ext) + "\" ContentType=\"" + XmlEscapeAttribute(type) + "\"/>";
     types += overrides + "</Types>";
     const Bytes typesBytes = ToBytes(types);
     zip_.Add("[Content_Types].xml", typesBytes.data(), typesBytes.size());

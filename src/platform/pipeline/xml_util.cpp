@@ -49,18 +49,3 @@ std::string XmlNamespace(const xmlNode* node)
     return node && node->ns && node->ns->href ? reinterpret_cast<const char*>(node->ns->href) : "";
 }
 
-std::string XmlEscape(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/pipeline/opc_package.h"
+#include "platform/xml_text.h"
 
 struct XmlDocFree {
     void operator()(xmlDoc* d) const noexcept { xmlFreeDoc(d); }
@@ -27,5 +28,3 @@ bool XmlHasAttribute(const xmlNode* node, const char* name);
 bool XmlIs(const xmlNode* node, const char* name);
 // The namespace URI of the element, or empty.
 std::string XmlNamespace(const xmlNode* node);
-// Escapes text for an attribute value in double quotes.
-std::string XmlEscape(std::string_view text);
