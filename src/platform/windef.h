@@ -33,6 +33,8 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using LPVOID = void*;
 using LPCVOID = const void*;
+using LPBYTE = BYTE*;
+using LPDWORD = DWORD*;
 
 using HANDLE = void*;
 using HMODULE = void*;

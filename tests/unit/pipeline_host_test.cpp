@@ -9,6 +9,7 @@
 #include "platform/pipeline/host_parts.h"
 #include "platform/pipeline/pipeline_manager.h"
 #include "platform/stringapiset.h"
+#include "platform/winspool.h"
 #include "platform/pipeline/xps_model.h"
 #include "xps_fixture.h"
 
@@ -148,12 +149,14 @@ const char* kCopyingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B03}";
 const char* kQuittingClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B04}";
 const char* kUnclosedClsid = "{5E0B7C1A-0F47-4D8B-9C52-1A3E6F7D8B05}";
 
-// The two-page package, to be printed through the driver's filters into out.xps.
+// The two-page package, to be printed through the driver's filters into
+// out.xps, with the machine's state (the printers) in the temporary folder.
 struct JobFixture {
     TempFolder tmp;
     JobOptions job;
     JobFixture()
     {
+        setenv("ZNTR_STATE_DIR", (tmp / "state").c_str(), 1);
         WriteZip(tmp / "in.xps", TwoPageXps());
         job.input = tmp / "in.xps";
         job.output = tmp / "out.xps";
@@ -204,17 +207,22 @@ TEST(PrintJob, PassesThePackageThroughTheDriverFiltersUnchanged)
 
 TEST(PrintJob, NewPagesCarryTheResourcesAndTicketsGivenThem)
 {
-    TempFolder tmp;
-    WriteZip(tmp / "in.xps", TwoPageXps());
+    JobFixture f;
+    TempFolder& tmp = f.tmp;
+    JobOptions& job = f.job;
     const std::string probeTicket = "<!-- probe -->" + Ticket("JobCopiesAllDocuments", "Three");
-    JobOptions job;
-    job.input = tmp / "in.xps";
-    job.output = tmp / "out.xps";
-    job.filters = DriverFilters();
     job.filters.insert(job.filters.begin() + 1, Filter("copying", "libZNTRTestCopyingFilter.so", kCopyingClsid));
     job.userTicket.assign(probeTicket.begin(), probeTicket.end());
     job.printerName = u"probe-printer";
-    job.printerHandle = reinterpret_cast<void*>(0x5150);
+    {
+        PRINTER_INFO_1W info{0, nullptr, const_cast<LPWSTR>(u"probe-printer"), nullptr};
+        HANDLE printer = AddPrinterW(nullptr, 1, reinterpret_cast<LPBYTE>(&info));
+        ASSERT_NE(printer, nullptr);
+        DWORD probe = 0x5150;
+        ASSERT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(u"Probe"), REG_DWORD, reinterpret_cast<LPBYTE>(&probe), sizeof probe),
+                  ERROR_SUCCESS);
+        ClosePrinter(printer);
+    }
     job.jobId = 57;
     const JobResult result = RunPrintJob(job);
     ASSERT_EQ(result.hr, S_OK) << result.message;

@@ -13,6 +13,7 @@
 
 #include "filter/framework/module_entry.h"
 #include "platform/stringapiset.h"
+#include "platform/winspool.h"
 
 namespace {
 
@@ -41,7 +42,13 @@ protected:
 #elif TEST_FILTER_KIND == 3
     HRESULT PrepareOperation() override
     {
-        if (PrinterHandle() != reinterpret_cast<HANDLE>(0x5150))
+        // The printer is the job's: its data are there.
+        DWORD type = 0;
+        DWORD probe = 0;
+        DWORD needed = 0;
+        if (GetPrinterDataW(PrinterHandle(), const_cast<LPWSTR>(u"Probe"), &type, reinterpret_cast<LPBYTE>(&probe), sizeof probe,
+                            &needed) != ERROR_SUCCESS ||
+            type != REG_DWORD || probe != 0x5150)
             return E_INVALIDARG;
         VARIANT v;
         VariantInit(&v);

@@ -16,6 +16,8 @@
 #include "platform/pipeline/package_writer.h"
 #include "platform/pipeline/xml_util.h"
 #include "platform/stringapiset.h"
+#include "platform/synchapi.h"
+#include "platform/winspool.h"
 
 namespace {
 
@@ -368,6 +370,31 @@ private:
     std::map<std::u16string, VARIANT> values_;
 };
 
+// The job's printer, open for the length of the job.
+class PrinterConnection {
+public:
+    explicit PrinterConnection(const std::u16string& name)
+    {
+        std::u16string copy = name;
+        if (OpenPrinterW(copy.data(), &handle_, nullptr))
+            return;
+        PRINTER_INFO_1W info{0, nullptr, copy.data(), nullptr};
+        handle_ = AddPrinterW(nullptr, 1, reinterpret_cast<LPBYTE>(&info));
+        if (!handle_ && GetLastError() == ERROR_PRINTER_ALREADY_EXISTS)
+            OpenPrinterW(copy.data(), &handle_, nullptr);  // made meanwhile by another job
+        if (!handle_)
+            throw PackageError("cannot open the printer " + WideToUtf8(name) + " (error " + std::to_string(GetLastError()) + ")");
+    }
+    ~PrinterConnection() { ClosePrinter(handle_); }
+    PrinterConnection(const PrinterConnection&) = delete;
+    PrinterConnection& operator=(const PrinterConnection&) = delete;
+
+    HANDLE Handle() const noexcept { return handle_; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
 class Job;
 
 class FilterControl final : public ComObject<IPrintPipelineManagerControl> {
@@ -434,7 +461,8 @@ public:
         trails_ = std::vector<PartTrail>(n);
         for (std::size_t i = 0; i + 1 < n; ++i)
             channels_.push_back(std::make_shared<PartChannel>(options_.queueCapacity));
-        ComPtr<PropertyBag> bag = MakeBag();
+        const PrinterConnection printer(options_.printerName);
+        ComPtr<PropertyBag> bag = MakeBag(printer.Handle());
         const std::vector<std::u16string> hostProperties = bag->Names();
 
         for (std::size_t i = 0; i < n; ++i) {
@@ -535,13 +563,13 @@ private:
         return filter;
     }
 
-    ComPtr<PropertyBag> MakeBag()
+    ComPtr<PropertyBag> MakeBag(HANDLE printer)
     {
         ComPtr<PropertyBag> bag = MakeComObject<PropertyBag>();
         VARIANT v;
         VariantInit(&v);
         v.vt = VT_UI8;
-        v.ullVal = reinterpret_cast<std::uintptr_t>(options_.printerHandle);
+        v.ullVal = reinterpret_cast<std::uintptr_t>(printer);
         bag->AddProperty(u"PrinterHandle", &v);
 
         VariantInit(&v);

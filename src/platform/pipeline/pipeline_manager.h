@@ -42,8 +42,9 @@ struct JobOptions {
     std::string output;
     std::vector<PipelineFilterEntry> filters;
     Bytes userTicket;                  // "PerUserPrintTicket"
-    std::u16string printerName = u"zntr-printer";  // "PrinterName"
-    void* printerHandle = nullptr;     // "PrinterHandle"
+    // "PrinterName"; the printer is opened (made, without printer data, when
+    // there is none of that name) and its handle is "PrinterHandle".
+    std::u16string printerName = u"zntr-printer";
     std::int32_t jobId = 1;            // "PrintJobId"
     std::u16string recordDumpPath;     // "ZNTR-RecordDumpPath", for the record inspector; none when empty
     PackageLimits limits;
