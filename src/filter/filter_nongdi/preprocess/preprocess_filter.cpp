@@ -21,13 +21,15 @@ HRESULT PreprocessFilter::PrepareOperation() { return Tickets().Prepare(Property
 HRESULT PreprocessFilter::ReadJobSettings()
 {
     IXMLDOMDocument2* ticket = nullptr;
-    return Tickets().GetPageTicket(&ticket);
+    const HRESULT hr = Tickets().GetPageTicket(&ticket);
+    return FAILED(hr) ? hr : settings_.ReadJobSettings(ticket, PrinterHandle(), job_);
 }
 
 HRESULT PreprocessFilter::ReadPageSettings()
 {
     IXMLDOMDocument2* ticket = nullptr;
-    return Tickets().GetPageTicket(&ticket);
+    const HRESULT hr = Tickets().GetPageTicket(&ticket);
+    return FAILED(hr) ? hr : settings_.ReadPageSettings(ticket, PrinterHandle(), job_, current_);
 }
 
 HRESULT PreprocessFilter::ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence)
@@ -54,7 +56,6 @@ HRESULT PreprocessFilter::ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequ
 
 HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
 {
-    current_.pageNumber = ++pagesRead_;
     HRESULT hr = Tickets().MergeLevel(PrintTicketManager::kPageLevel, page.Get());
     if (SUCCEEDED(hr))
         hr = ReadPageSettings();

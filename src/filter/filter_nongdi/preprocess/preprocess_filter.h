@@ -4,6 +4,7 @@
 // waits until the last filter is done with them.
 #pragma once
 
+#include "filter/filter_nongdi/preprocess/preprocess_settings.h"
 #include "filter/framework/filter_base.h"
 #include "filter/framework/inter_filter_records.h"
 
@@ -21,6 +22,7 @@ protected:
     HRESULT ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence) override;
     HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override;
     HRESULT AfterCloseSender(HRESULT hr) override;
+    void ReleaseJobBuffers() override { settings_.ReleaseBuffers(); }
 
 private:
     // The job settings and the page settings from the effective tickets.
@@ -28,8 +30,8 @@ private:
     HRESULT ReadPageSettings();
     void CloseJobDoneEvent() noexcept;
 
+    PreprocessSettings settings_;
     JobRecord job_{};
     PageRecordList records_;
     PageRecord current_{};
-    std::int32_t pagesRead_ = 0;
 };
