@@ -39,11 +39,11 @@ class RecordsTest(unittest.TestCase):
         self.assertEqual([p["page"] for p in pages], [1, 2, 3, 4, 5])
         self.assertEqual([p["pageNumber"] for p in pages], [1, 2, 3, 4, 5])
         self.assertEqual(len(pages[0]), 2 + 25)  # record, page and the 25 values
-        # Letter, then A4, then three landscape pages of a custom size given by parameters.
+        # Letter, then A4, then three pages of a custom size given by parameters.
         self.assertEqual(job["firstPagePortrait"], 1)
         self.assertEqual([(p["pageWidth"], p["pageHeight"]) for p in pages],
                          [(5100, 6600), (4960, 7014), (5998, 4498), (5998, 4498), (5998, 4498)])
-        self.assertEqual([p["pagePortrait"] for p in pages], [1, 1, 0, 0, 0])
+        self.assertEqual([p["pagePortrait"] for p in pages], [1, 0, 0, 0, 0])  # documents 2 and 3 are landscape
         self.assertEqual([p["settingsChanged"] for p in pages], [0, 1, 1, 0, 0])
         self.assertEqual({(p["sheetWidth"], p["sheetHeight"]) == (p["pageWidth"], p["pageHeight"]) for p in pages}, {True})
 
