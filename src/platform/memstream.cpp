@@ -1,5 +1,6 @@
 // CreateStreamOnHGlobal: an IStream over a byte vector that grows as it is written.
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -37,7 +38,7 @@ public:
             if (cb)
                 std::memcpy(bytes_.data() + position_, pv, cb);
             position_ += cb;
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
             return E_OUTOFMEMORY;
         }
         if (pcbWritten)
@@ -55,9 +56,10 @@ public:
         case STREAM_SEEK_END: base = static_cast<LONGLONG>(bytes_.size()); break;
         default: return STG_E_INVALIDFUNCTION;
         }
-        const LONGLONG target = base + dlibMove.QuadPart;
-        if (target < 0)
+        if ((dlibMove.QuadPart > 0 && base > std::numeric_limits<LONGLONG>::max() - dlibMove.QuadPart) ||
+            base + dlibMove.QuadPart < 0)
             return STG_E_INVALIDFUNCTION;
+        const LONGLONG target = base + dlibMove.QuadPart;
         position_ = static_cast<std::size_t>(target);
         if (plibNewPosition)
             plibNewPosition->QuadPart = position_;
@@ -69,7 +71,7 @@ public:
         try {
             std::lock_guard guard(lock_);
             bytes_.resize(static_cast<std::size_t>(libNewSize.QuadPart));
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
             return E_OUTOFMEMORY;
         }
         return S_OK;

@@ -5,6 +5,7 @@
 #include <libxml/xpathInternals.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -387,7 +388,8 @@ public:
                         : dwOrigin == STREAM_SEEK_CUR ? static_cast<LONGLONG>(position_)
                         : dwOrigin == STREAM_SEEK_END ? static_cast<LONGLONG>(xml_.size())
                                                       : -1;
-        if (base < 0 || base + dlibMove.QuadPart < 0)
+        if (base < 0 || (dlibMove.QuadPart > 0 && base > std::numeric_limits<LONGLONG>::max() - dlibMove.QuadPart) ||
+            base + dlibMove.QuadPart < 0)
             return STG_E_INVALIDFUNCTION;
         position_ = static_cast<std::size_t>(base + dlibMove.QuadPart);
         if (plibNewPosition)
@@ -708,6 +710,7 @@ public:
 // The DOM is part of the platform: its class is there as soon as the library is loaded.
 __attribute__((constructor)) void RegisterDocumentClass()
 {
+    xmlInitParser();  // once, before any thread parses
     ComPtr<DocumentFactory> factory = MakeComObject<DocumentFactory>();
     DWORD cookie = 0;
     if (factory)

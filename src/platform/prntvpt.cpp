@@ -462,7 +462,7 @@ public:
         // The base's declarations come first and keep their prefixes, used or not.
         for (const xmlNs* ns = baseRoot->nsDef; ns; ns = ns->next)
             if (ns->prefix && View(ns->prefix) != "xml" && !UriOf(View(ns->prefix)))
-                bindings_.push_back({std::string(View(ns->prefix)), std::string(View(ns->href))});
+                Add(View(ns->prefix), View(ns->href));
         frameworkPrefix_ = PrefixFor(baseRoot->ns ? View(baseRoot->ns->prefix) : std::string_view(), kFrameworkUri,
                                      true);
     }
@@ -493,24 +493,28 @@ private:
 
     const std::string* UriOf(std::string_view prefix) const
     {
-        for (const Binding& b : bindings_)
-            if (b.prefix == prefix)
-                return &b.uri;
-        return nullptr;
+        const auto it = uriOf_.find(prefix);
+        return it == uriOf_.end() ? nullptr : &it->second;
     }
 
     const std::string* FirstPrefixOf(std::string_view uri) const
     {
-        for (const Binding& b : bindings_)
-            if (b.uri == uri)
-                return &b.prefix;
-        return nullptr;
+        const auto it = firstPrefixOf_.find(uri);
+        return it == firstPrefixOf_.end() ? nullptr : &it->second;
+    }
+
+    // Declares prefix for uri, kept in declaration order and in both lookups.
+    void Add(std::string_view prefix, std::string_view uri)
+    {
+        bindings_.push_back({std::string(prefix), std::string(uri)});
+        uriOf_.emplace(std::string(prefix), std::string(uri));
+        firstPrefixOf_.emplace(std::string(uri), std::string(prefix));
     }
 
     std::string Bind(std::string_view prefix, std::string_view uri)
     {
-        bindings_.push_back({std::string(prefix), std::string(uri)});
-        return bindings_.back().prefix;
+        Add(prefix, uri);
+        return std::string(prefix);
     }
 
     // The result's prefix for a name in uri written with sourcePrefix. The base
@@ -534,7 +538,9 @@ private:
             return *p;
         if (const std::string_view usual = ConventionalPrefix(uri); !usual.empty() && !UriOf(usual))
             return Bind(usual, uri);
-        for (unsigned n = 0;; ++n) {
+        // Made-up names go on from the last one; ns0000 is never made up, as
+        // readers look the driver's own names up by that prefix.
+        for (unsigned& n = nextGenerated_;; ++n) {
             std::string candidate = std::to_string(n);
             if (candidate.size() < 4)
                 candidate.insert(0, 4 - candidate.size(), '0');
@@ -634,6 +640,9 @@ private:
     }
 
     std::vector<Binding> bindings_;  // declaration order
+    std::map<std::string, std::string, std::less<>> uriOf_;          // prefix -> URI
+    std::map<std::string, std::string, std::less<>> firstPrefixOf_;  // URI -> its first prefix
+    unsigned nextGenerated_ = 1;
     std::string frameworkPrefix_;
     std::string body_;
 };

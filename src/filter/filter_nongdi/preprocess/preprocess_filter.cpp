@@ -86,7 +86,8 @@ HRESULT PreprocessFilter::AfterCloseSender(HRESULT hr)
             break;
         }
     }
-    CloseJobDoneEvent();
+    // The event stays open (and the record untouched) until the filter is
+    // released: a later filter stopped at the same time may still signal it.
     return hr;
 }
 
