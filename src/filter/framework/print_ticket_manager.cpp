@@ -112,6 +112,11 @@ HRESULT PrintTicketManager::OpenTickets(IPrintReadStream* userTicket, BSTR print
     return LoadTicketDom(stream->AsUnknown(), true, &base_);
 }
 
+IXMLDOMDocument2* PrintTicketManager::Parent(Level level) const
+{
+    return level == kJobLevel ? base_.Get() : level == kDocumentLevel ? job_.Get() : document_.Get();
+}
+
 ComPtr<IXMLDOMDocument2>& PrintTicketManager::Ticket(Level level)
 {
     return level == kJobLevel ? job_ : level == kDocumentLevel ? document_ : page_;
@@ -124,7 +129,7 @@ HRESULT PrintTicketManager::ResetLevel(Level level)
         document_.Reset();
     if (level == kJobLevel)
         job_.Reset();
-    IXMLDOMDocument2* parent = level == kJobLevel ? base_.Get() : level == kDocumentLevel ? job_.Get() : document_.Get();
+    IXMLDOMDocument2* parent = Parent(level);
     if (!parent)
         return E_PENDING;
     return CopyDom(parent, &Ticket(level));
@@ -173,7 +178,7 @@ HRESULT PrintTicketManager::MergeLevel(Level level, IUnknown* part)
         return E_PENDING;
     if (FAILED(hr = EnsureLevels(level)))
         return hr;
-    IXMLDOMDocument2* parent = level == kJobLevel ? base_.Get() : level == kDocumentLevel ? job_.Get() : document_.Get();
+    IXMLDOMDocument2* parent = Parent(level);
     ComPtr<IStream> result;
     ComPtr<IStream> baseStream;
     ComPtr<IStream> deltaStream;

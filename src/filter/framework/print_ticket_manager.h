@@ -37,6 +37,8 @@ private:
     // Makes every missing level numbered above `below` a copy of its parent.
     HRESULT EnsureLevels(int below);
     ComPtr<IXMLDOMDocument2>& Ticket(Level level);
+    // The level a level is merged onto (the user's ticket for the job level).
+    IXMLDOMDocument2* Parent(Level level) const;
 
     ComPtr<IXMLDOMDocument2> base_;
     ComPtr<IXMLDOMDocument2> job_;
