@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build pkg-config libzip-dev libxml2-dev zlib1g-dev
+packages=(g++ cmake ninja-build pkg-config libzip-dev libxml2-dev libexpat1-dev zlib1g-dev
           libgtest-dev libgmock-dev mupdf-tools python3)
 missing=()
 for p in "${packages[@]}"; do

@@ -251,8 +251,11 @@ protected:
     ~IPrintPipelinePropertyBag() = default;
 };
 
+// Why a filter ends the job, for the job's log.
 struct IImgErrorInfo : IUnknown {
     using Base = IUnknown;
+    // A one-line English description; a new BSTR owned by the caller.
+    STDMETHOD(GetDescription)(BSTR* pbstrDescription) = 0;
 
 protected:
     ~IImgErrorInfo() = default;

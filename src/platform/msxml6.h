@@ -135,3 +135,119 @@ struct IXMLDOMDocument2 : IXMLDOMDocument {
 protected:
     ~IXMLDOMDocument2() = default;
 };
+
+// ---- SAX ------------------------------------------------------------------
+//
+// SAXXMLReader60 through ISAXXMLReader: a streaming parser that reads a
+// document from a VT_UNKNOWN stream (ISequentialStream or IStream, read in
+// pieces, never held whole) and calls the content handler synchronously, in
+// document order. Element and attribute names are the qualified names as
+// written (no namespace processing: the namespace URI and local name
+// arguments of the element events are empty); namespace declarations are
+// attributes like any other. UTF-8 and UTF-16 documents (by byte-order mark
+// or declaration) are read; the handler always receives UTF-16 text, valid
+// only for the duration of the call. Documents with a DTD are refused.
+//
+// putDocumentLocator and startDocument come first, before the stream is
+// read; endDocument only once the whole document has been read and found
+// well-formed. Processing instructions are reported; the XML declaration and
+// comments are not, and ignorableWhitespace and the prefix mappings never
+// come. Character references and the predefined entities arrive decoded
+// (beyond the basic plane as surrogate pairs); any other entity reference is
+// an error, and nothing external is ever loaded.
+//
+// A handler's failure stops the parse at once (no further calls), and parse
+// answers that failure; a document that is not well-formed, or has a DTD,
+// answers E_FAIL (a handler failure that came first wins). The stream is read
+// until a Read gives no bytes; a failing Read stops the parse with its
+// HRESULT. Without a content handler the document is still read and checked.
+// The handlers are those set when parse begins. A reader parses one document
+// at a time: parse on a reader that is parsing (from one of its handlers or
+// another thread) answers E_UNEXPECTED; input other than a stream answers
+// E_INVALIDARG. CoCreateInstance(CLSID_SAXXMLReader60) makes readers once COM
+// is entered on the thread.
+
+inline constexpr CLSID CLSID_SAXXMLReader60 = MakeGuid("88D96A0C-F192-11D4-A65F-0040963251E5");
+
+ZNTR_DEFINE_IID(ISAXLocator, "9B7E472A-0DE4-4640-BFF3-84D38A051C31");
+ZNTR_DEFINE_IID(ISAXAttributes, "F078ABE1-45D2-4832-91EA-4466CE2F25C9");
+ZNTR_DEFINE_IID(ISAXContentHandler, "1545CDFA-9E4E-4497-A8A4-2BF7D0112C44");
+ZNTR_DEFINE_IID(ISAXErrorHandler, "A60511C4-CCF5-479E-98A3-DC8DC545B7D0");
+ZNTR_DEFINE_IID(ISAXXMLReader, "A4F96ED0-F829-476E-81C0-CDC7BD2A0802");
+
+// Where the parser is in the document (1-based line and column): during a
+// content event the start of what is reported; in fatalError the place of the
+// error; kept beyond the parse, where the parse ended.
+struct ISAXLocator : IUnknown {
+    using Base = IUnknown;
+    STDMETHOD(getColumnNumber)(int* pnColumn) = 0;
+    STDMETHOD(getLineNumber)(int* pnLine) = 0;
+
+protected:
+    ~ISAXLocator() = default;
+};
+
+// The attributes of one start tag in document order; the pointers it hands
+// out stay valid until the start-element call returns. Null pointer arguments
+// answer E_POINTER, an index out of range E_INVALIDARG.
+struct ISAXAttributes : IUnknown {
+    using Base = IUnknown;
+    STDMETHOD(getLength)(int* pnLength) = 0;
+    STDMETHOD(getQName)(int nIndex, const WCHAR** ppwchQName, int* pcchQName) = 0;
+    STDMETHOD(getValue)(int nIndex, const WCHAR** ppwchValue, int* pcchValue) = 0;
+    // E_INVALIDARG when no attribute has that qualified name.
+    STDMETHOD(getIndexFromQName)(const WCHAR* pwchQName, int cchQName, int* pnIndex) = 0;
+    STDMETHOD(getValueFromQName)(const WCHAR* pwchQName, int cchQName, const WCHAR** ppwchValue, int* pcchValue) = 0;
+
+protected:
+    ~ISAXAttributes() = default;
+};
+
+// Implemented by the caller of the parser. Strings come with their length
+// and are not terminated.
+struct ISAXContentHandler : IUnknown {
+    using Base = IUnknown;
+    STDMETHOD(putDocumentLocator)(ISAXLocator* pLocator) = 0;
+    STDMETHOD(startDocument)() = 0;
+    STDMETHOD(endDocument)() = 0;
+    STDMETHOD(startPrefixMapping)(const WCHAR* pwchPrefix, int cchPrefix, const WCHAR* pwchUri, int cchUri) = 0;
+    STDMETHOD(endPrefixMapping)(const WCHAR* pwchPrefix, int cchPrefix) = 0;
+    STDMETHOD(startElement)(const WCHAR* pwchNamespaceUri, int cchNamespaceUri, const WCHAR* pwchLocalName,
+                            int cchLocalName, const WCHAR* pwchQName, int cchQName, ISAXAttributes* pAttributes) = 0;
+    STDMETHOD(endElement)(const WCHAR* pwchNamespaceUri, int cchNamespaceUri, const WCHAR* pwchLocalName,
+                          int cchLocalName, const WCHAR* pwchQName, int cchQName) = 0;
+    STDMETHOD(characters)(const WCHAR* pwchChars, int cchChars) = 0;
+    STDMETHOD(ignorableWhitespace)(const WCHAR* pwchChars, int cchChars) = 0;
+    STDMETHOD(processingInstruction)(const WCHAR* pwchTarget, int cchTarget, const WCHAR* pwchData, int cchData) = 0;
+    STDMETHOD(skippedEntity)(const WCHAR* pwchName, int cchName) = 0;
+
+protected:
+    ~ISAXContentHandler() = default;
+};
+
+// Told why a parse stops: fatalError once, with the position and a one-line
+// English message, when the document is not well-formed or has a DTD (not
+// when a content handler failed). Its answer does not change the outcome.
+// The reader never calls error or ignorableWarning.
+struct ISAXErrorHandler : IUnknown {
+    using Base = IUnknown;
+    STDMETHOD(error)(ISAXLocator* pLocator, const WCHAR* pwchErrorMessage, HRESULT hrErrorCode) = 0;
+    STDMETHOD(fatalError)(ISAXLocator* pLocator, const WCHAR* pwchErrorMessage, HRESULT hrErrorCode) = 0;
+    STDMETHOD(ignorableWarning)(ISAXLocator* pLocator, const WCHAR* pwchErrorMessage, HRESULT hrErrorCode) = 0;
+
+protected:
+    ~ISAXErrorHandler() = default;
+};
+
+struct ISAXXMLReader : IUnknown {
+    using Base = IUnknown;
+    STDMETHOD(putContentHandler)(ISAXContentHandler* pHandler) = 0;
+    // S_FALSE with null when none is set.
+    STDMETHOD(getContentHandler)(ISAXContentHandler** ppHandler) = 0;
+    STDMETHOD(putErrorHandler)(ISAXErrorHandler* pHandler) = 0;
+    // Parses the document of a VT_UNKNOWN stream (ISequentialStream or IStream).
+    STDMETHOD(parse)(VARIANT varInput) = 0;
+
+protected:
+    ~ISAXXMLReader() = default;
+};

@@ -1,9 +1,36 @@
 #include "filter/framework/filter_base.h"
 
 #include "filter/framework/cxd_exception.h"
+#include "platform/comobject.h"
 #include "platform/objbase.h"
+#include "platform/stringapiset.h"
+
+namespace {
+
+class FailureDescription final : public ComObject<IImgErrorInfo> {
+public:
+    explicit FailureDescription(std::u16string text) : text_(std::move(text)) {}
+    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstrDescription) override
+    {
+        if (!pbstrDescription)
+            return E_POINTER;
+        *pbstrDescription = SysAllocStringLen(text_.data(), static_cast<UINT>(text_.size()));
+        return *pbstrDescription ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    std::u16string text_;
+};
+
+} // namespace
 
 FilterBase::~FilterBase() = default;
+
+void FilterBase::DescribeFailure(std::string description) noexcept
+{
+    if (failureDescription_.empty())
+        failureDescription_ = std::move(description);
+}
 
 HRESULT FilterBase::QueryInterface(REFIID riid, void** ppv)
 {
@@ -96,8 +123,15 @@ HRESULT FilterBase::StartOperation()
             hr = closed;  // what could not be handed on is a failure of the job
     }
     hr = CallGuarded([this, hr] { return AfterCloseSender(hr); });
-    if (FAILED(hr) && control_)
-        control_->RequestShutdown(hr, nullptr);
+    if (FAILED(hr) && control_) {
+        ComPtr<FailureDescription> reason;
+        if (!failureDescription_.empty())
+            CallGuarded([&] {
+                reason = MakeComObject<FailureDescription>(Utf8ToWide(failureDescription_));
+                return S_OK;
+            });
+        control_->RequestShutdown(hr, reason.Get());
+    }
     if (comEntered)
         CoUninitialize();
     if (control_)

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "filter/framework/print_ticket_manager.h"
 #include "platform/comptr.h"
@@ -72,6 +73,9 @@ protected:
     HANDLE PrinterHandle() const noexcept { return printerHandle_; }
     PrintTicketManager& Tickets() noexcept { return tickets_; }
     bool StopRequested() const noexcept { return stop_.load(); }
+    // Says in one line (UTF-8) why the job is failing; handed to the pipeline
+    // with the failure. The first description given stays.
+    void DescribeFailure(std::string description) noexcept;
 
 private:
     HRESULT RunPartLoop();
@@ -89,6 +93,7 @@ private:
     HANDLE printerHandle_ = nullptr;
     PrintTicketManager tickets_;
     const bool mergesTickets_;
+    std::string failureDescription_;
 };
 
 // The pointer-sized value of a VARIANT (VT_I8, VT_UI8, VT_INT, VT_UINT, VT_I4,

@@ -524,7 +524,8 @@ public:
         return result;
     }
 
-    void ReportFailure(std::size_t index, HRESULT hr) noexcept
+    // description: why, in the filter's words (may be empty).
+    void ReportFailure(std::size_t index, HRESULT hr, const std::string& description = {}) noexcept
     {
         {
             std::lock_guard guard(lock_);
@@ -534,7 +535,8 @@ public:
             try {
                 std::string part = trails_[index].Last();
                 message_ = "filter " + options_.filters[index].name + " failed" +
-                           (part.empty() ? std::string(" before its first part") : " on part " + part) + ": HRESULT " + Hex(hr);
+                           (part.empty() ? std::string(" before its first part") : " on part " + part) + ": " +
+                           (description.empty() ? "HRESULT " + Hex(hr) : description + " (HRESULT " + Hex(hr) + ")");
                 if (index + 1 == options_.filters.size() && !writer_->LastError().empty())
                     message_ += " (" + writer_->LastError() + ")";
             } catch (...) {
@@ -648,9 +650,19 @@ private:
     std::string message_;
 };
 
-HRESULT FilterControl::RequestShutdown(HRESULT hrReason, IImgErrorInfo*)
+HRESULT FilterControl::RequestShutdown(HRESULT hrReason, IImgErrorInfo* pReason)
 {
-    job_.ReportFailure(index_, FAILED(hrReason) ? hrReason : E_ABORT);
+    std::string description;
+    BSTR text = nullptr;
+    if (pReason && SUCCEEDED(pReason->GetDescription(&text)) && text) {
+        try {
+            description = WideToUtf8(std::u16string_view(text, SysStringLen(text)));
+        } catch (...) {
+            description.clear();  // the code alone must do
+        }
+    }
+    SysFreeString(text);
+    job_.ReportFailure(index_, FAILED(hrReason) ? hrReason : E_ABORT, description);
     return S_OK;
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "filter/filter_nongdi/preprocess/page_rewriter.h"
 #include "filter/framework/cxd_exception.h"
 #include "filter/framework/module_entry.h"
 #include "filter/framework/trace.h"
@@ -59,10 +60,22 @@ HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
     HRESULT hr = Tickets().MergeLevel(PrintTicketManager::kPageLevel, page.Get());
     if (SUCCEEDED(hr))
         hr = ReadPageSettings();
+    if (SUCCEEDED(hr))
+        hr = CallGuarded([&] {
+            std::string reason;
+            const HRESULT rewritten = RewriteFixedPage(page.Get(), job_, current_, reason, markupBufferSize_);
+            if (FAILED(rewritten) && !reason.empty())
+                DescribeFailure("the page cannot be rewritten: " + reason);
+            return rewritten;
+        });
+    ++pagesHandled_;
     if (FAILED(hr))
-        return hr;  // a page that cannot be read ends the job, and has no record
-    records_.Append(current_);
-    return Writer()->SendFixedPage(page.Get());
+        return hr;  // a page that cannot be written ends the job, and has no record
+    hr = CallGuarded([&] {
+        records_.Append(current_);
+        return S_OK;
+    });
+    return FAILED(hr) ? hr : Writer()->SendFixedPage(page.Get());
 }
 
 HRESULT PreprocessFilter::AfterCloseSender(HRESULT hr)
