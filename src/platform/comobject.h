@@ -71,3 +71,23 @@ ComPtr<T> MakeComObject(Args&&... args)
     T* p = new (std::nothrow) T(std::forward<Args>(args)...);
     return ComPtr<T>::Attach(p);
 }
+
+// The class factory of an in-process class whose objects need no arguments:
+// makes a T (no aggregation) and answers the interface asked for.
+template <class T>
+class SimpleClassFactory final : public ComObject<IClassFactory> {
+public:
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        ComPtr<T> object = MakeComObject<T>();
+        if (!object)
+            return E_OUTOFMEMORY;
+        return object->QueryInterface(riid, ppv);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};

@@ -690,28 +690,11 @@ HRESULT NodeImpl<I, More...>::selectNodes(BSTR queryString, IXMLDOMNodeList** re
     return *resultList ? S_OK : E_OUTOFMEMORY;
 }
 
-class DocumentFactory final : public ComObject<IClassFactory> {
-public:
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        ComPtr<Document> document = MakeComObject<Document>();
-        if (!document)
-            return E_OUTOFMEMORY;
-        return document->QueryInterface(riid, ppv);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 // The DOM is part of the platform: its class is there as soon as the library is loaded.
 __attribute__((constructor)) void RegisterDocumentClass()
 {
     xmlInitParser();  // once, before any thread parses
-    ComPtr<DocumentFactory> factory = MakeComObject<DocumentFactory>();
+    ComPtr<SimpleClassFactory<Document>> factory = MakeComObject<SimpleClassFactory<Document>>();
     DWORD cookie = 0;
     if (factory)
         CoRegisterClassObject(CLSID_DOMDocument60, factory->AsUnknown(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);

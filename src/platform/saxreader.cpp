@@ -504,27 +504,10 @@ private:
     std::atomic<bool> busy_{false};
 };
 
-class ReaderFactory final : public ComObject<IClassFactory> {
-public:
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        ComPtr<Reader> reader = MakeComObject<Reader>();
-        if (!reader)
-            return E_OUTOFMEMORY;
-        return reader->QueryInterface(riid, ppv);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 // Part of the platform like the DOM: the class is there as soon as the library is loaded.
 __attribute__((constructor)) void RegisterSaxReaderClass()
 {
-    ComPtr<ReaderFactory> factory = MakeComObject<ReaderFactory>();
+    ComPtr<SimpleClassFactory<Reader>> factory = MakeComObject<SimpleClassFactory<Reader>>();
     DWORD cookie = 0;
     if (factory)
         CoRegisterClassObject(CLSID_SAXXMLReader60, factory->AsUnknown(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);

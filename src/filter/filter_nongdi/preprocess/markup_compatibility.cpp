@@ -12,27 +12,27 @@ bool IsListAttribute(std::u16string_view local) noexcept
            local == u"PreserveAttributes" || local == u"PreserveElements";
 }
 
-bool IsBlank(char16_t c) noexcept { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-template <class F>
-void ForEachToken(std::u16string_view list, F&& f)
-{
-    std::size_t i = 0;
-    while (i < list.size()) {
-        while (i < list.size() && IsBlank(list[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < list.size() && !IsBlank(list[end]))
-            ++end;
-        if (end > i)
-            f(list.substr(i, end - i));
-        i = end;
-    }
-}
-
 std::string Narrow(std::u16string_view text) { return WideToUtf8(text); }
 
 } // namespace
+
+std::vector<std::u16string_view> SplitAtBlanks(std::u16string_view text)
+{
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    std::vector<std::u16string_view> words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < text.size() && !blank(text[end]))
+            ++end;
+        if (end > i)
+            words.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
 
 std::u16string_view PrefixOf(std::u16string_view qualifiedName) noexcept
 {
@@ -68,10 +68,9 @@ HRESULT NamespaceScopeStack::Declare(std::span<const MarkupAttribute> attributes
         const std::u16string_view prefix = a.name.substr(0, colon);
         const std::u16string_view local = a.name.substr(colon + 1);
         if (IsListAttribute(local)) {
-            ForEachToken(a.value, [&](std::u16string_view token) {
+            for (const std::u16string_view token : SplitAtBlanks(a.value))
                 entries_.push_back(Entry{std::u16string(prefix), std::u16string(local), std::u16string(token), depth,
                                          kKindOther});
-            });
         } else {
             entries_.push_back(
                 Entry{std::u16string(prefix), std::u16string(local), std::u16string(a.value), depth, kKindOther});
@@ -362,20 +361,16 @@ HRESULT MarkupCompatibility::DecideCompatibilityElement(std::u16string_view loca
 HRESULT MarkupCompatibility::TakeChoice(std::u16string_view required, bool& taken)
 {
     taken = true;
-    HRESULT hr = S_OK;
-    bool decided = false;
-    ForEachToken(required, [&](std::u16string_view token) {
-        if (decided || FAILED(hr))
-            return;
+    for (const std::u16string_view token : SplitAtBlanks(required)) {
         const std::u16string* ns = scope_.NamespaceOfPrefix(token, 0);
-        if (!ns) {
-            hr = Fail("a Choice requires the undeclared prefix " + Narrow(token));
-        } else if (!IsKnownNamespace(*ns)) {
+        if (!ns)
+            return Fail("a Choice requires the undeclared prefix " + Narrow(token));
+        if (!IsKnownNamespace(*ns)) {
             taken = false;
-            decided = true;  // the remaining tokens are not looked at
+            return S_OK;  // the remaining tokens are not looked at
         }
-    });
-    return hr;
+    }
+    return S_OK;
 }
 
 HRESULT MarkupCompatibility::CheckCompatibilityAttributes(std::u16string_view element,

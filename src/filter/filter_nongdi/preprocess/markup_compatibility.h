@@ -41,6 +41,9 @@ struct MarkupAttribute {
     std::u16string_view value;
 };
 
+// The words of a list, split at blanks, tabs, carriage returns and line feeds.
+std::vector<std::u16string_view> SplitAtBlanks(std::u16string_view text);
+
 // The qualified name's part before the first colon (empty without one) and after it.
 std::u16string_view PrefixOf(std::u16string_view qualifiedName) noexcept;
 std::u16string_view LocalNameOf(std::u16string_view qualifiedName) noexcept;

@@ -24,23 +24,6 @@ std::u16string_view TrimLeading(std::u16string_view text) noexcept
     return text.substr(i);
 }
 
-std::vector<std::u16string_view> SplitWords(std::u16string_view text)
-{
-    std::vector<std::u16string_view> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && IsBlank(text[i]))
-            ++i;
-        std::size_t end = i;
-        while (end < text.size() && !IsBlank(text[end]))
-            ++end;
-        if (end > i)
-            words.push_back(text.substr(i, end - i));
-        i = end;
-    }
-    return words;
-}
-
 // "scheme:" before any separator: a URI that is not a part name.
 bool HasScheme(std::u16string_view reference) noexcept
 {
@@ -396,7 +379,7 @@ HRESULT PageRewriter::WriteAttributeValue(std::u16string_view name, std::u16stri
     } else if (name == u"ImageSource") {
         if (escaped.find(u'{') == std::u16string_view::npos) {
             scratch_ += RewriteReference(base_, escaped);
-        } else if (const auto words = SplitWords(escaped); words.size() == 3) {
+        } else if (const auto words = SplitAtBlanks(escaped); words.size() == 3) {
             // {ColorConvertedBitmap image profile}
             scratch_ += words[0];
             scratch_ += u' ';
@@ -409,7 +392,7 @@ HRESULT PageRewriter::WriteAttributeValue(std::u16string_view name, std::u16stri
     } else if ((name == u"Color" || name == u"Fill" || name == u"Stroke") &&
                escaped.find(u"ContextColor") != std::u16string_view::npos) {
         // ContextColor profile values...
-        const auto words = SplitWords(escaped);
+        const auto words = SplitAtBlanks(escaped);
         if (words.size() < 2) {
             scratch_ += escaped;
         } else {

@@ -63,7 +63,7 @@ HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
     if (SUCCEEDED(hr))
         hr = CallGuarded([&] {
             std::string reason;
-            const HRESULT rewritten = RewriteFixedPage(page.Get(), job_, current_, reason, markupBufferSize_);
+            const HRESULT rewritten = RewriteFixedPage(page.Get(), job_, current_, reason);
             if (FAILED(rewritten) && !reason.empty())
                 DescribeFailure("the page cannot be rewritten: " + reason);
             return rewritten;

@@ -6,7 +6,6 @@
 
 #include "filter/filter_nongdi/preprocess/preprocess_settings.h"
 #include "filter/framework/filter_base.h"
-#include "filter/framework/markup_buffer.h"
 #include "filter/framework/inter_filter_records.h"
 
 inline constexpr CLSID CLSID_PreprocessFilter = MakeGuid("71AEA54A-9F57-4829-827C-1764A32B79E7");
@@ -35,6 +34,5 @@ private:
     JobRecord job_{};
     PageRecordList records_;
     PageRecord current_{};
-    std::uint32_t pagesHandled_ = 0;  // a failed page counts too
-    std::size_t markupBufferSize_ = MarkupBuffer::kDefaultSize;
+    std::uint32_t pagesHandled_ = 0;  // a failed page counts too; the watermark's page index
 };
