@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Times zntr-print against the floor program (bench/floor.cpp) on a synthetic
-# N-page document and on a real large one, and prints a table.
+# N-page document and on real ones, then the preprocess page rewrite alone
+# (bench/rewrite.cpp) against its SAX floor on a large real document, once
+# through its pages and K times through, and prints the tables.
 #
 # usage: bench/run.sh [N]        N: pages in the synthetic document (default 2000)
 #
-# environment: ZNTR_BUILD_DIR  the build folder (default: build/ in the repo)
-#              ZNTR_BENCH_RUNS runs per measurement, the best one counts (default 3)
+# environment: ZNTR_BUILD_DIR     the build folder (default: build/ in the repo)
+#              ZNTR_BENCH_RUNS    runs per measurement, the best one counts (default 3)
+#              ZNTR_BENCH_REPEAT  K, the passes over the real document's pages
+#                                 in the rewrite's second row (default 8)
 set -euo pipefail
 export LC_ALL=C
 
@@ -15,17 +19,33 @@ if ! [[ $pages_wanted =~ ^[1-9][0-9]*$ ]]; then
     exit 2
 fi
 runs=${ZNTR_BENCH_RUNS:-3}
+repeat=${ZNTR_BENCH_REPEAT:-8}
+if ! [[ $repeat =~ ^[1-9][0-9]*$ ]]; then
+    echo "bench/run.sh: ZNTR_BENCH_REPEAT must be a count, at least 1" >&2
+    exit 2
+fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 build=${ZNTR_BUILD_DIR:-$root/build}
 real_doc="$root/../shared/corpus/xps/aspose-page/WorkingWithPages/Sample3.xps"
+# A real PDF that Ghostscript's xpswrite turns into a large XPS: it draws the
+# text as paths, thousands of them on every page.
+gs_pdf=/usr/share/doc/libtasn1-doc/libtasn1.pdf
+gs_pdf_package=libtasn1-doc
+
+is_root_with_apt() { [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; }
+
+# apt_install PACKAGE...: quietly, with a fresh package list if the first try fails.
+apt_install() {
+    apt-get install -y -qq "$@" >/dev/null 2>&1 || { apt-get update -qq >/dev/null && apt-get install -y -qq "$@" >/dev/null; }
+}
 
 # GNU time reports the elapsed seconds and the peak resident set (KiB).
 if [[ ! -x /usr/bin/time ]]; then
-    if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
+    if is_root_with_apt; then
         echo "installing the 'time' package for /usr/bin/time" >&2
-        apt-get install -y -qq time >/dev/null || { apt-get update -qq && apt-get install -y -qq time >/dev/null; }
+        apt_install time
     else
         echo "bench/run.sh: /usr/bin/time is missing: install the Debian package 'time'" >&2
         exit 1
@@ -36,7 +56,7 @@ fi
 if [[ ! -f $build/build.ninja ]]; then
     cmake -S "$root" -B "$build" -G Ninja >/dev/null
 fi
-ninja -C "$build" zntr-print zntr-bench-floor >/dev/null
+ninja -C "$build" zntr-print zntr-bench-floor zntr-bench-rewrite >/dev/null
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/zntr-bench.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
@@ -44,6 +64,54 @@ trap 'rm -rf "$tmp"' EXIT
 synthetic="$tmp/synthetic-$pages_wanted.xps"
 echo "generating a $pages_wanted-page document ..." >&2
 python3 "$here/gen_xps.py" "$pages_wanted" "$synthetic"
+
+# make_gs_document: makes $gs_doc from $gs_pdf with Ghostscript, installing
+# what is missing when it can; on failure it says why and returns 1.
+gs_doc="$tmp/$(basename "$gs_pdf" .pdf).xps"
+make_gs_document() {
+    local missing=()
+    [[ -f $gs_pdf ]] || missing+=("$gs_pdf_package")
+    command -v gs >/dev/null || missing+=(ghostscript)
+    if ((${#missing[@]})); then
+        if ! is_root_with_apt; then
+            echo "skipping $(basename "$gs_doc"): it needs gs and $gs_pdf; install the Debian packages: ${missing[*]}" >&2
+            return 1
+        fi
+        echo "installing ${missing[*]} for $(basename "$gs_doc")" >&2
+        if ! apt_install "${missing[@]}"; then
+            echo "skipping $(basename "$gs_doc"): apt-get could not install ${missing[*]}" >&2
+            return 1
+        fi
+        # Some images keep dpkg from unpacking /usr/share/doc.
+        if [[ ! -f $gs_pdf ]]; then
+            echo "skipping $(basename "$gs_doc"): $gs_pdf_package is installed but $gs_pdf is not there" >&2
+            return 1
+        fi
+    fi
+    echo "making $(basename "$gs_doc") from $gs_pdf ..." >&2
+    if ! gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=xpswrite -sOutputFile="$gs_doc" "$gs_pdf" >"$tmp/gs.log" 2>&1 ||
+        [[ ! -s $gs_doc ]]; then
+        echo "skipping $(basename "$gs_doc"): gs failed:" >&2
+        tail -n 5 "$tmp/gs.log" >&2
+        return 1
+    fi
+}
+
+# path_counts XPS: one line on how many Path elements its FixedPages hold.
+path_counts() {
+    python3 - "$1" <<'PY'
+import re, statistics, sys, zipfile
+counts = []
+with zipfile.ZipFile(sys.argv[1]) as z:
+    for name in z.namelist():
+        if name.lower().endswith(".fpage"):
+            counts.append(len(re.findall(rb"<Path[\s/>]", z.read(name))))
+if counts:
+    print(f"{len(counts)} pages; Path elements per page: min {min(counts)}, "
+          f"median {statistics.median(counts):.0f}, mean {statistics.mean(counts):.0f}, "
+          f"max {max(counts)}; {sum(counts)} in all")
+PY
+}
 
 # measure NAME COMMAND...: runs COMMAND $runs times under /usr/bin/time and
 # sets best_s and best_kib to the lowest elapsed time and the lowest peak
@@ -104,6 +172,45 @@ bench_one() {
         "$floor_s" "$(rate "$pages" "$floor_s")" "$(mib "$floor_kib")")")
 }
 
+rewrite_rows=()
+declare -A rewrite_kib floor_kib_at
+
+# bench_rewrite LABEL INPUT K: the page rewrite and its SAX floor, K passes
+# over the pages.
+bench_rewrite() {
+    local label=$1 input=$2 k=$3
+    local pages rewrite_s floor_s floor_pages
+    echo "timing the page rewrite on $label ..." >&2
+    if ! measure rewrite "$build/zntr-bench-rewrite" --repeat "$k" "$input"; then
+        rewrite_rows+=("$(printf "$row_format" "$label" "-" "failed" "-" "-" "-" "-" "-")")
+        return
+    fi
+    rewrite_s=$best_s rewrite_kib[$k]=$best_kib
+    pages=$(tr -d '[:space:]' <"$tmp/rewrite.out")
+    if ! measure rfloor "$build/zntr-bench-rewrite" --floor --repeat "$k" "$input"; then
+        rewrite_rows+=("$(printf "$row_format" "$label" "$pages" "$rewrite_s" "$(rate "$pages" "$rewrite_s")" \
+            "$(mib "${rewrite_kib[$k]}")" "failed" "-" "-")")
+        return
+    fi
+    floor_s=$best_s floor_kib_at[$k]=$best_kib
+    floor_pages=$(tr -d '[:space:]' <"$tmp/rfloor.out")
+    if [[ $pages != "$floor_pages" ]]; then
+        echo "bench/run.sh: $label: the rewrite went through $pages pages, the floor through $floor_pages" >&2
+    fi
+    rewrite_rows+=("$(printf "$row_format" "$label" "$pages" "$rewrite_s" "$(rate "$pages" "$rewrite_s")" \
+        "$(mib "${rewrite_kib[$k]}")" "$floor_s" "$(rate "$pages" "$floor_s")" "$(mib "${floor_kib_at[$k]}")")")
+}
+
+# growth KIB_AT_1 KIB_AT_K: the difference in MiB, signed.
+growth() { awk -v a="$1" -v b="$2" 'BEGIN { d = (b - a) / 1024; if (d > -0.05 && d < 0.05) d = 0; printf("%+.1f", d) }'; }
+
+have_gs_doc=0
+gs_note=""
+if make_gs_document; then
+    have_gs_doc=1
+    gs_note=$(path_counts "$gs_doc")
+fi
+
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 bench_one "synthetic-$pages_wanted.xps" "$synthetic"
 if [[ -f $real_doc ]]; then
@@ -111,8 +218,32 @@ if [[ -f $real_doc ]]; then
 else
     echo "skipping $(basename "$real_doc"): not found at $real_doc" >&2
 fi
+if ((have_gs_doc)); then
+    bench_one "$(basename "$gs_doc")" "$gs_doc"
+    bench_rewrite "$(basename "$gs_doc") x1" "$gs_doc" 1
+    if ((repeat > 1)); then
+        bench_rewrite "$(basename "$gs_doc") x$repeat" "$gs_doc" "$repeat"
+    fi
+fi
 
 echo
 echo "best of $runs runs; $(nproc) cores; load average before: $load_before"
 printf "$row_format" "input" "pages" "zntr-print s" "pages/s" "peak MiB" "floor s" "floor pages/s" "floor peak MiB"
 printf '%s\n' "${rows[@]}"
+if ((${#rewrite_rows[@]})); then
+    echo
+    echo "the preprocess page rewrite alone (zntr-bench-rewrite), against parsing the same pages with the SAX reader"
+    printf "$row_format" "input" "pages" "rewrite s" "pages/s" "peak MiB" "floor s" "floor pages/s" "floor peak MiB"
+    printf '%s\n' "${rewrite_rows[@]}"
+    if ((repeat > 1)) && [[ -n ${rewrite_kib[1]:-} && -n ${rewrite_kib[$repeat]:-} ]]; then
+        line="peak memory from x1 to x$repeat: rewrite $(growth "${rewrite_kib[1]}" "${rewrite_kib[$repeat]}") MiB"
+        if [[ -n ${floor_kib_at[1]:-} && -n ${floor_kib_at[$repeat]:-} ]]; then
+            line+=", floor $(growth "${floor_kib_at[1]}" "${floor_kib_at[$repeat]}") MiB"
+        fi
+        echo "$line"
+    fi
+fi
+if [[ -n $gs_note ]]; then
+    echo "$(basename "$gs_doc"): made by gs $(gs --version 2>/dev/null) from $gs_pdf"
+    echo "$(basename "$gs_doc"): $gs_note"
+fi

@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake ninja-build pkg-config libzip-dev libxml2-dev libexpat1-dev zlib1g-dev
+          libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core
           libgtest-dev libgmock-dev mupdf-tools python3)
 missing=()
 for p in "${packages[@]}"; do

@@ -24,6 +24,10 @@ using UINT_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
 using SIZE_T = std::size_t;
+using INT16 = std::int16_t;
+using UINT16 = std::uint16_t;
+using INT32 = std::int32_t;
+using UINT32 = std::uint32_t;
 
 // Wide characters are UTF-16 code units on every platform, as stored records need.
 using WCHAR = char16_t;

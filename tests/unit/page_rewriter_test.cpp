@@ -86,7 +86,7 @@ Rewritten Rewrite(const std::string& markup, const JobRecord& job, const PageRec
     ComPtr<IFixedPage> page = MakeFixedPage(std::move(core), nullptr, std::move(related));
 
     Rewritten out{S_OK, {}, {}};
-    out.hr = CallGuarded([&] { return RewriteFixedPage(page.Get(), job, record, out.reason, bufferSize); });
+    out.hr = CallGuarded([&] { return RewriteFixedPage(page.Get(), job, record, {}, out.reason, bufferSize); });
     if (const auto written = HostPartOf(page.Get())->WrittenContent())
         out.markup.assign(written->begin(), written->end());
     return out;

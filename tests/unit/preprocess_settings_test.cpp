@@ -1,6 +1,7 @@
 // What the preprocess filter makes of a job's tickets and its printer's data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -353,6 +354,107 @@ TEST(PageSettings, AFrameworkWithoutPrefixFailsThePage)
                                             "printschemaframework\" version=\"1\"/>");
     EXPECT_EQ(j.settings.ReadPageSettings(dom.Get(), j.printer, j.job, j.page), E_FAIL);
     EXPECT_EQ(j.settings.ReadJobSettings(dom.Get(), j.printer, j.job), E_FAIL);
+}
+
+} // namespace
+
+// ---- The text watermark -------------------------------------------------------------
+
+namespace {
+
+std::string S(const std::string& name, const std::string& value) { return SP(name, value, "xsd:string"); }
+
+// A full watermark feature; drop names one by one to see what a missing value does.
+std::string Watermark(const std::vector<std::string>& without = {}, const std::string& adjustment = "ns0000:Off",
+                      const std::string& adjustmentBody = "")
+{
+    const auto keep = [&](const std::string& name) {
+        return std::find(without.begin(), without.end(), name) == without.end();
+    };
+    std::string inner;
+    const std::pair<std::string, std::string> props[] = {
+        {"Text", S("ns0000:Text", std::string(70, 'W'))}, {"FontSize", SP("ns0000:FontSize", "36")},
+        {"Angle", SP("ns0000:Angle", "-30")},             {"FontColor", S("ns0000:FontColor", "#80C01020")},
+        {"FontName", S("ns0000:FontName", "An Unusually Long Font Family Name")},
+        {"FontWeight", SP("ns0000:FontWeight", "700")},  {"FontItalic", SP("ns0000:FontItalic", "1")},
+        {"FontCharSet", SP("ns0000:FontCharSet", "128")},
+    };
+    for (const auto& [name, xml] : props)
+        if (keep(name))
+            inner += xml;
+    std::string subs;
+    if (keep("Trim"))
+        subs += F("ns0000:PageWatermarkTrim", "ns0000:Circle");
+    if (keep("Position"))
+        subs += F("ns0000:PageWatermarkPosition", "ns0000:Somewhere");
+    if (keep("FirstPageOnly"))
+        subs += F("ns0000:PageWatermarkFirstPageOnly", "ns0000:On");
+    if (keep("Adjustment"))
+        subs += F("ns0000:PageWatermarkAdjustment", adjustment, adjustmentBody);
+    return F("ns0000:PageWatermark", "ns0000:Text", inner, subs);
+}
+
+
+TEST(PreprocessWatermark, ReadsEveryValueOfAFullFeature)
+{
+    Job j;
+    j.ReadPage(Watermark({}, "ns0000:On", SP("ns0000:AdjustmentX", "12") + SP("ns0000:AdjustmentY", "-7")));
+    const WatermarkSettings& w = j.settings.Watermark();
+    EXPECT_EQ(w.enabled, 1);
+    EXPECT_EQ(std::u16string(w.text), std::u16string(63, u'W'));
+    EXPECT_EQ(w.fontSize, 36);
+    EXPECT_EQ(w.angle, -30);
+    EXPECT_EQ(w.colour, 0xC01020);
+    EXPECT_EQ(std::u16string(w.fontName), u"An Unusually Long Font Family N");  // 31 units
+    EXPECT_EQ(w.weight, 700);
+    EXPECT_EQ(w.italic, 1);
+    EXPECT_EQ(w.charSet, 128);
+    EXPECT_EQ(w.trim, 1);
+    EXPECT_EQ(w.position, 3);  // an unknown position is the centre
+    EXPECT_EQ(w.firstPageOnly, 1);
+    EXPECT_EQ(w.adjustmentX, 12);
+    EXPECT_EQ(w.adjustmentY, -7);
+    EXPECT_EQ(w.opacity, 0.5);
+    EXPECT_EQ(w.marginX, 236);
+    EXPECT_EQ(w.marginY, 236);
+}
+
+TEST(PreprocessWatermark, WhatTurnsItOff)
+{
+    const struct {
+        const char* what;
+        std::string feature;
+    } cases[] = {
+        {"no feature", ""},
+        {"another option", F("ns0000:PageWatermark", "ns0000:Bitmap", S("ns0000:Text", "X"))},
+        {"no text", Watermark({"Text"})},
+        {"empty text", F("ns0000:PageWatermark", "ns0000:Text", S("ns0000:Text", ""))},
+        {"no font size", Watermark({"FontSize"})},
+        {"no colour", Watermark({"FontColor"})},
+        {"no character set", Watermark({"FontCharSet"})},
+        {"no position", Watermark({"Position"})},
+        {"no adjustment", Watermark({"Adjustment"})},
+        {"adjustment on without Y", Watermark({}, "ns0000:On", SP("ns0000:AdjustmentX", "12"))},
+        {"size zero", F("ns0000:PageWatermark", "ns0000:Text",
+                        S("ns0000:Text", "X") + SP("ns0000:FontSize", "0") + SP("ns0000:Angle", "0") +
+                            S("ns0000:FontColor", "#FF000000") + S("ns0000:FontName", "Arial") +
+                            SP("ns0000:FontWeight", "0") + SP("ns0000:FontItalic", "0") + SP("ns0000:FontCharSet", "0"),
+                        F("ns0000:PageWatermarkTrim", "ns0000:None") + F("ns0000:PageWatermarkPosition", "ns0000:Center") +
+                            F("ns0000:PageWatermarkFirstPageOnly", "ns0000:Off") +
+                            F("ns0000:PageWatermarkAdjustment", "ns0000:Off"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Job j;
+        j.ReadPage(Watermark());  // on first, so that turning off is seen
+        ASSERT_EQ(j.settings.Watermark().enabled, 1);
+        const PageRecord& page = j.ReadPage(c.feature);  // the page itself reads on
+        EXPECT_EQ(j.settings.Watermark().enabled, 0);
+        EXPECT_EQ(page.pageNumber, 2);
+    }
+    Job j;
+    j.ReadPage(Watermark({}, "ns0000:On", SP("ns0000:AdjustmentX", "12")));
+    EXPECT_EQ(j.settings.Watermark().adjustmentX, 0) << "both or neither";
 }
 
 } // namespace

@@ -507,8 +507,8 @@ HRESULT PageRewriter::EndElement(std::u16string_view qualifiedName)
 
 // ---- The page flow --------------------------------------------------------------
 
-HRESULT RewriteFixedPage(IFixedPage* page, const JobRecord& job, const PageRecord& record, std::string& reason,
-                         std::size_t bufferSize)
+HRESULT RewriteFixedPage(IFixedPage* page, const JobRecord& job, const PageRecord& record, std::string_view watermark,
+                         std::string& reason, std::size_t bufferSize)
 {
     ComPtr<IPrintWriteStream> output;
     ThrowIfFailed(page->GetWriteStream(output.ReleaseAndGetAddressOf()));
@@ -535,7 +535,9 @@ HRESULT RewriteFixedPage(IFixedPage* page, const JobRecord& job, const PageRecor
         return hr;
     }
     ThrowIfFailed(buffer.Flush());
-    // From here on the buffer takes 8-bit markup: the closing tags.
+    // From here on the buffer takes 8-bit markup: the watermark over the
+    // content (inside the placement canvases, not clipped), the closing tags.
+    ThrowIfFailed(buffer.AppendBytes(watermark));
     std::string closing;
     for (std::int32_t i = 0; i < rewriter->CountedCanvases(); ++i)
         closing += "</Canvas>";

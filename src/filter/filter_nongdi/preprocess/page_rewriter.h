@@ -43,12 +43,13 @@ void AppendEscaped(std::u16string& out, std::u16string_view value);
 HRESULT ParseWithHandler(IPrintReadStream* stream, ISAXContentHandler* handler, std::string& reason);
 
 // Writes a page anew into its write stream: the rewritten markup with the
-// placement for record, then the counted canvases closed and "</FixedPage>".
+// placement for record, then the watermark markup (8-bit, may be empty), the
+// counted canvases closed and "</FixedPage>".
 // The stream is closed on every path once it was obtained. On failure reason
 // says why, when more than the code can be said. Throws CXDException and
 // std::bad_alloc.
-HRESULT RewriteFixedPage(IFixedPage* page, const JobRecord& job, const PageRecord& record, std::string& reason,
-                         std::size_t bufferSize = MarkupBuffer::kDefaultSize);
+HRESULT RewriteFixedPage(IFixedPage* page, const JobRecord& job, const PageRecord& record, std::string_view watermark,
+                         std::string& reason, std::size_t bufferSize = MarkupBuffer::kDefaultSize);
 
 class PageRewriter final : public ComObject<ISAXContentHandler> {
 public:

@@ -62,8 +62,9 @@ HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
         hr = ReadPageSettings();
     if (SUCCEEDED(hr))
         hr = CallGuarded([&] {
+            const std::string watermark = WatermarkForPage();
             std::string reason;
-            const HRESULT rewritten = RewriteFixedPage(page.Get(), job_, current_, reason);
+            const HRESULT rewritten = RewriteFixedPage(page.Get(), job_, current_, watermark, reason);
             if (FAILED(rewritten) && !reason.empty())
                 DescribeFailure("the page cannot be rewritten: " + reason);
             return rewritten;
@@ -76,6 +77,21 @@ HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
         return S_OK;
     });
     return FAILED(hr) ? hr : Writer()->SendFixedPage(page.Get());
+}
+
+std::string PreprocessFilter::WatermarkForPage()
+{
+    const WatermarkSettings& settings = settings_.Watermark();
+    if (!settings.enabled)
+        return {};
+    if (!watermark_ || settings_.GeometryChanged()) {
+        if (!watermark_)
+            watermark_ = std::make_unique<WatermarkOutlineCache>();
+        ThrowIfFailed(BuildWatermarkOutlines(*watermark_, settings, current_));
+    }
+    if (settings.firstPageOnly && pagesHandled_ != 0)
+        return {};
+    return watermark_->Emit(pagesHandled_);
 }
 
 HRESULT PreprocessFilter::AfterCloseSender(HRESULT hr)

@@ -4,7 +4,11 @@
 // waits until the last filter is done with them.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "filter/filter_nongdi/preprocess/preprocess_settings.h"
+#include "filter/filter_nongdi/preprocess/watermark_outlines.h"
 #include "filter/framework/filter_base.h"
 #include "filter/framework/inter_filter_records.h"
 
@@ -22,17 +26,25 @@ protected:
     HRESULT ProcessFixedDocumentSequence(ComPtr<IFixedDocumentSequence> sequence) override;
     HRESULT ProcessFixedPage(ComPtr<IFixedPage> page) override;
     HRESULT AfterCloseSender(HRESULT hr) override;
-    void ReleaseJobBuffers() override { settings_.ReleaseBuffers(); }
+    void ReleaseJobBuffers() override
+    {
+        settings_.ReleaseBuffers();
+        watermark_.reset();
+    }
 
 private:
     // The job settings and the page settings from the effective tickets.
     HRESULT ReadJobSettings();
     HRESULT ReadPageSettings();
     void CloseJobDoneEvent() noexcept;
+    // The page's watermark markup (empty without one), the outlines built
+    // on the first page that has one and when the geometry changes; throws.
+    std::string WatermarkForPage();
 
     PreprocessSettings settings_;
     JobRecord job_{};
     PageRecordList records_;
     PageRecord current_{};
     std::uint32_t pagesHandled_ = 0;  // a failed page counts too; the watermark's page index
+    std::unique_ptr<WatermarkOutlineCache> watermark_;
 };

@@ -118,6 +118,13 @@ public:
             *value = v;
         return hr;
     }
+    HRESULT Text(const std::u16string& feature, const std::u16string& property, std::u16string* text)
+    {
+        BSTR out = nullptr;
+        const HRESULT hr = query_.GetScoredPropertyText(feature, property, &out);
+        *text = Take(out);
+        return hr;
+    }
     HRESULT SubInt(const std::u16string& feature, const std::u16string& sub, const std::u16string& property, std::int32_t* value)
     {
         LONG v = 0;
@@ -212,6 +219,93 @@ int HexDigit(char16_t c)
     if (c >= u'A' && c <= u'F')
         return c - u'A' + 10;
     return 0;  // not a hexadecimal digit: counts as 0
+}
+
+// The RRGGBB of "#AARRGGBB": positions 3 to 8.
+std::int32_t RgbOfColor(const std::u16string& color)
+{
+    std::int32_t rgb = 0;
+    for (std::size_t i = 3; i <= 8 && i < color.size(); ++i)
+        rgb = rgb * 16 + HexDigit(color[i]);
+    return rgb;
+}
+
+template <std::size_t N>
+void CopyCut(const std::u16string& text, char16_t (&out)[N])
+{
+    const std::size_t n = std::min(text.size(), N - 1);
+    std::copy_n(text.begin(), n, out);
+    std::fill(out + n, out + N, u'\0');
+}
+
+// The text watermark of the page. An absent feature, another option than
+// Text or no text turn it off and succeed; a failing read leaves the rest
+// unread and turns it off, and is answered.
+HRESULT ReadWatermarkSettings(Reader& read, WatermarkSettings& w)
+{
+    w.enabled = 0;
+    const std::u16string feature = read.Own(u"PageWatermark");
+    std::u16string option;
+    HRESULT hr = read.Option(feature, &option);
+    if (FAILED(hr))
+        return Answer(hr);
+    if (option != u"Text")
+        return S_OK;
+    std::u16string text;
+    hr = read.Text(feature, read.Own(u"Text"), &text);
+    if (FAILED(hr) || text.empty())
+        return Answer(hr);
+    CopyCut(text, w.text);
+
+    std::int32_t value = 0;
+    if (SUCCEEDED(hr = read.Int(feature, read.Own(u"FontSize"), &value)))
+        w.fontSize = static_cast<std::int16_t>(value);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.Int(feature, read.Own(u"Angle"), &value)))
+        w.angle = static_cast<std::int16_t>(value);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.Text(feature, read.Own(u"FontColor"), &text)))
+        w.colour = RgbOfColor(text);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.Text(feature, read.Own(u"FontName"), &text)) && !text.empty())
+        CopyCut(text, w.fontName);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.Int(feature, read.Own(u"FontWeight"), &value)))
+        w.weight = value;
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.Int(feature, read.Own(u"FontItalic"), &value)))
+        w.italic = static_cast<std::uint8_t>(value);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.Int(feature, read.Own(u"FontCharSet"), &value)))
+        w.charSet = static_cast<std::uint8_t>(value);
+
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.SubOption(feature, read.Own(u"PageWatermarkTrim"), &option)) &&
+        !option.empty())
+        w.trim = IndexOf(option, {u"None", u"Circle", u"SingleFrame", u"DoubleFrame"}, 0);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.SubOption(feature, read.Own(u"PageWatermarkPosition"), &option)) &&
+        !option.empty())
+        w.position = IndexOf(option,
+                             {u"UpperLeft", u"UpperCenter", u"UpperRight", u"Center", u"LowerLeft", u"LowerCenter",
+                              u"LowerRight"},
+                             3);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.SubOption(feature, read.Own(u"PageWatermarkFirstPageOnly"), &option)))
+        w.firstPageOnly = option == u"On";
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = read.SubOption(feature, read.Own(u"PageWatermarkAdjustment"), &option))) {
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        if (option == u"On") {
+            const std::u16string sub = read.Own(u"PageWatermarkAdjustment");
+            hr = read.SubInt(feature, sub, read.Own(u"AdjustmentX"), &x);
+            if (SUCCEEDED(hr))
+                hr = read.SubInt(feature, sub, read.Own(u"AdjustmentY"), &y);
+            if (FAILED(hr))
+                x = y = 0;
+        }
+        w.adjustmentX = static_cast<std::int16_t>(x);
+        w.adjustmentY = static_cast<std::int16_t>(y);
+    }
+
+    // A size that draws nothing would fail every page's outlines: no watermark.
+    if (SUCCEEDED(hr) && w.fontSize > 0) {
+        w.enabled = 1;
+        w.opacity = 0.5;
+        w.marginX = w.marginY = 236;
+    }
+    return hr;
 }
 
 } // namespace
@@ -420,8 +514,8 @@ HRESULT PreprocessSettings::ReadPageSettings(IXMLDOMDocument2* ticket, HANDLE pr
         Reader read(ticket);
         const bool first = pageCount_ == 0;
 
-        // 1. Watermark settings: none until they are read.
-        watermark_ = false;
+        // 1. Watermark settings; the page goes on whatever they give.
+        ReadWatermarkSettings(read, watermark_);
         geometryChanged_ = false;
 
         // 2. Scaling.
@@ -585,11 +679,7 @@ HRESULT PreprocessSettings::ReadPageSettings(IXMLDOMDocument2* ticket, HANDLE pr
                 if (page.cropMarks &&
                     SUCCEEDED(result = read.SubText(poster, read.Own(u"CropMarks"), read.Own(u"CropMarksColor"), &color)) &&
                     !color.empty()) {
-                    // The RRGGBB of "#AARRGGBB": positions 3 to 8.
-                    std::int32_t rgb = 0;
-                    for (std::size_t i = 3; i <= 8 && i < color.size(); ++i)
-                        rgb = rgb * 16 + HexDigit(color[i]);
-                    page.cropMarkColor = rgb;
+                    page.cropMarkColor = RgbOfColor(color);
                 }
             }
             if (SUCCEEDED(result) && SUCCEEDED(result = read.SubOption(poster, read.Own(u"Overlap"), &option)) && option == u"On") {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/filter_nongdi/preprocess/watermark_placement.h"
 #include "filter/framework/inter_filter_records.h"
 #include "platform/msxml6.h"
 
@@ -54,6 +55,8 @@ public:
 
     // Set when the first page is read or the orientation or media size changes.
     bool GeometryChanged() const noexcept { return geometryChanged_; }
+    // The text watermark as the last page's ticket asks for it.
+    const WatermarkSettings& Watermark() const noexcept { return watermark_; }
 
 private:
     void ReadFeedRecords(HANDLE printer);
@@ -61,7 +64,7 @@ private:
     std::uint32_t capabilities_ = 0;  // "HalvPrinterData"; 0 until read
     std::vector<FeedRotationRecord> rotation_;
     std::vector<FeedRotationRecord> selectable_;
-    bool watermark_ = false;  // the watermark settings; off until they are read
+    WatermarkSettings watermark_;
     std::uint32_t pageCount_ = 0;  // pages handled, a failed one too
     bool geometryChanged_ = false;
 
