@@ -63,8 +63,8 @@ HRESULT NamespaceScopeStack::Declare(std::span<const MarkupAttribute> attributes
             continue;
         }
         const auto colon = a.name.find(u':');
-        if (colon == std::u16string_view::npos)
-            continue;
+        if (colon == std::u16string_view::npos || colon == 0 || colon + 1 == a.name.size())
+            continue;  // no prefix, or a name no namespace reader would take
         const std::u16string_view prefix = a.name.substr(0, colon);
         const std::u16string_view local = a.name.substr(colon + 1);
         if (IsListAttribute(local)) {
