@@ -17,6 +17,9 @@ import zipfile
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import e2e_support as e2e  # noqa: E402
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import xps_region  # noqa: E402
+
 # Parts that zntr-print writes anew; every other part must come out unchanged.
 REWRITTEN_SUFFIXES = (".rels", ".fdseq", ".fdoc")
 UNPACKED = ("migradoc/unpacked/XPS_export_test-xps",)
@@ -34,35 +37,16 @@ def is_openxps(parts):
                for name, data in parts.items() if name.lower().endswith(".fpage"))
 
 
-def read_pnm(data):
-    """(width, height, channels, pixel bytes) of a binary PGM or PPM."""
-    fields = []
-    pos = 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos)
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    channels = {b"P5": 1, b"P6": 3}[fields[0]]
-    return int(fields[1]), int(fields[2]), channels, data[pos + 1:]
-
-
 def differing_share(a, b):
     """The share of the input's pixels drawn differently in the output.
 
     The output page has the printer's paper size (the ticket is empty), with
     the content at its origin and clipped to the input's size: the common
     area must match and the rest of the output must be blank."""
-    wa, ha, ca, pa = read_pnm(a)
-    wb, hb, cb, pb = read_pnm(b)
-    if ca != cb:
-        return 1.0
+    first, second = xps_region.read_ppm(a, 0), xps_region.read_ppm(b, 0)
+    wa, ha, pa = first.width, first.height, first.pixels
+    wb, hb, pb = second.width, second.height, second.pixels
+    ca = cb = 3
     differing = 0
     for y in range(max(ha, hb)):
         for x in range(max(wa, wb)):
@@ -103,7 +87,7 @@ def digests(parts):
 def render(package, folder):
     """Renders every page to folder/N.pnm; returns the mutool result and the files by page."""
     folder.mkdir()
-    result = subprocess.run(["mutool", "draw", "-q", "-r", RENDER_DPI, "-F", "pnm", "-o", str(folder / "%d.pnm"),
+    result = subprocess.run(["mutool", "draw", "-q", "-r", RENDER_DPI, "-c", "rgb", "-F", "pnm", "-o", str(folder / "%d.pnm"),
                              str(package)], capture_output=True, text=True, timeout=e2e.TIMEOUT)
     return result, {int(f.stem): f.read_bytes() for f in folder.glob("*.pnm")}
 
