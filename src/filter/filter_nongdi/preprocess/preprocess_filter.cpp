@@ -87,7 +87,11 @@ std::string PreprocessFilter::WatermarkForPage()
     if (!watermark_ || settings_.GeometryChanged()) {
         if (!watermark_)
             watermark_ = std::make_unique<WatermarkOutlineCache>();
-        ThrowIfFailed(BuildWatermarkOutlines(*watermark_, settings, current_));
+        const HRESULT hr = BuildWatermarkOutlines(*watermark_, settings, current_);
+        if (FAILED(hr)) {
+            DescribeFailure("the watermark's outlines cannot be made");
+            throw CXDException(hr);
+        }
     }
     if (settings.firstPageOnly && pagesHandled_ != 0)
         return {};
