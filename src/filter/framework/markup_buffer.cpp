@@ -55,12 +55,13 @@ HRESULT MarkupBuffer::WriteOut(Mode mode, const void* data, std::size_t size) no
     if (mode == Mode::Bytes)
         return WriteAll(stream_.Get(), data, size);
     // Buffered text holds whole appends, so no surrogate pair is ever split.
+    std::string utf8;
     try {
-        converted_ = WideToUtf8(std::u16string_view(static_cast<const char16_t*>(data), size / sizeof(char16_t)));
+        utf8 = WideToUtf8(std::u16string_view(static_cast<const char16_t*>(data), size / sizeof(char16_t)));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    return WriteAll(stream_.Get(), converted_.data(), converted_.size());
+    return WriteAll(stream_.Get(), utf8.data(), utf8.size());
 }
 
 HRESULT MarkupBuffer::WriteAll(IPrintWriteStream* stream, const void* data, std::size_t size) noexcept

@@ -52,5 +52,4 @@ private:
     std::size_t used_ = 0;
     Mode mode_ = Mode::Text;  // of what is buffered
     bool enabled_ = true;
-    std::string converted_;   // UTF-8 of buffered text, reused
 };

@@ -76,6 +76,16 @@ bool ParseBox(std::u16string_view text, float (&out)[4])
 
 std::string Narrow(std::u16string_view text) { return WideToUtf8(text); }
 
+// The part's name from GetUri; empty when it answers none.
+HRESULT PartName(IPartBase* part, std::u16string& name)
+{
+    BSTR uri = nullptr;
+    const HRESULT hr = part->GetUri(&uri);
+    name = uri ? std::u16string(uri, SysStringLen(uri)) : std::u16string();
+    SysFreeString(uri);
+    return hr;
+}
+
 // Keeps the parser's message for a document that is not well-formed.
 class ParseErrors final : public ComObject<ISAXErrorHandler> {
 public:
@@ -456,14 +466,14 @@ HRESULT PageRewriter::InlineDictionary(std::u16string_view source)
     if (FAILED(hr))
         return Fail(where + " is not a part");
     ComPtr<IPrintReadStream> stream;
-    BSTR uri = nullptr;
+    std::u16string partName;
     hr = part->GetStream(stream.ReleaseAndGetAddressOf());
     if (SUCCEEDED(hr))
-        hr = part->GetUri(&uri);
-    std::u16string partName = uri ? std::u16string(uri, SysStringLen(uri)) : name;
-    SysFreeString(uri);
+        hr = PartName(part.Get(), partName);
     if (FAILED(hr))
         return hr;
+    if (partName.empty())
+        partName = name;
 
     ComPtr<PageRewriter> nested =
         MakeComObject<PageRewriter>(page_.Get(), buffer_, BaseDirectoryOf(partName), nullptr, nullptr, true);
@@ -518,10 +528,8 @@ HRESULT RewriteFixedPage(IFixedPage* page, const JobRecord& job, const PageRecor
     } closer{output.Get()};
 
     MarkupBuffer buffer(output.Get(), bufferSize);
-    BSTR uri = nullptr;
-    ThrowIfFailed(page->GetUri(&uri));
-    const std::u16string name = uri ? std::u16string(uri, SysStringLen(uri)) : std::u16string();
-    SysFreeString(uri);
+    std::u16string name;
+    ThrowIfFailed(PartName(page, name));
 
     ComPtr<PageRewriter> rewriter = MakeComObject<PageRewriter>(page, buffer, BaseDirectoryOf(name), &job, &record, false);
     if (!rewriter)

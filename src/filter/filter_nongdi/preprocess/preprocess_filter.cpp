@@ -69,7 +69,6 @@ HRESULT PreprocessFilter::ProcessFixedPage(ComPtr<IFixedPage> page)
                 DescribeFailure("the page cannot be rewritten: " + reason);
             return rewritten;
         });
-    ++pagesHandled_;
     if (FAILED(hr))
         return hr;  // a page that cannot be written ends the job, and has no record
     hr = CallGuarded([&] {
@@ -93,9 +92,9 @@ std::string PreprocessFilter::WatermarkForPage()
             throw CXDException(hr);
         }
     }
-    if (settings.firstPageOnly && pagesHandled_ != 0)
+    if (settings.firstPageOnly && settings_.PageIndex() != 0)
         return {};
-    return watermark_->Emit(pagesHandled_);
+    return watermark_->Emit(settings_.PageIndex());
 }
 
 HRESULT PreprocessFilter::AfterCloseSender(HRESULT hr)

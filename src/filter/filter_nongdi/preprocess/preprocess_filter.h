@@ -45,6 +45,5 @@ private:
     JobRecord job_{};
     PageRecordList records_;
     PageRecord current_{};
-    std::uint32_t pagesHandled_ = 0;  // a failed page counts too; the watermark's page index
     std::unique_ptr<WatermarkOutlineCache> watermark_;
 };

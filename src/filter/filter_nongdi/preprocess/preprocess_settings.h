@@ -55,6 +55,8 @@ public:
 
     // Set when the first page is read or the orientation or media size changes.
     bool GeometryChanged() const noexcept { return geometryChanged_; }
+    // The number of pages read before the last one (0 on the first page).
+    std::uint32_t PageIndex() const noexcept { return pageCount_ == 0 ? 0 : pageCount_ - 1; }
     // The text watermark as the last page's ticket asks for it.
     const WatermarkSettings& Watermark() const noexcept { return watermark_; }
 

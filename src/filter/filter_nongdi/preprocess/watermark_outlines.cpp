@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kName = "halvane_watermark";
 constexpr FLOAT kUnbounded = 3.4028235e38f;
 
 std::u16string_view Terminated(const char16_t* text, std::size_t capacity)
@@ -198,7 +197,7 @@ HRESULT BuildWatermarkOutlines(WatermarkOutlineCache& cache, const WatermarkSett
             if (!sink.Figures().empty()) {
                 out.Append(FormatClassic("<Path Name=\"%s%%d_%d\" RenderTransform=\"%f,%f,%f,%f,%f,%f\" Fill=\"#%.6x\" "
                                          "Opacity=\"%f\" Data=\"F1",
-                                         kName, cache.counter_, m.m11, m.m12, m.m21, m.m22, placement.x, placement.y,
+                                         kWatermarkPathName, cache.counter_, m.m11, m.m12, m.m21, m.m22, placement.x, placement.y,
                                          static_cast<unsigned>(settings.colour), settings.opacity));
                 for (const FigureRecord& figure : sink.Figures()) {
                     out.Append(FormatClassic("M%f,%f", figure.start.x, figure.start.y));

@@ -20,8 +20,6 @@ const std::array<double, 91>& SineTable()
     return table;
 }
 
-constexpr const char* kName = "halvane_watermark";
-
 } // namespace
 
 double WatermarkSine(std::int32_t degrees) noexcept
@@ -120,7 +118,7 @@ std::string WatermarkFrames(const WatermarkSettings& settings, const WatermarkPl
     std::string out;
     const auto rectangle = [&](double x0, double y0, double x1, double y1, double stroke) {
         out += FormatClassic("<Path Name=\"%s%%d_%d\" Opacity=\"%f\" Stroke=\"#%.6x\" StrokeThickness=\"%f\" StrokeLineJoin=\"Round\"",
-                             kName, counter, settings.opacity, static_cast<unsigned>(settings.colour), stroke);
+                             kWatermarkPathName, counter, settings.opacity, static_cast<unsigned>(settings.colour), stroke);
         out += FormatClassic(" RenderTransform=\"%f,%f,%f,%f,%f,%f\" Data=\"M%f,%fL%f,%f %f,%f %f,%fZ\"/>", m.m11, m.m12,
                              m.m21, m.m22, placement.x, placement.y, x0, y0, x1, y0, x1, y1, x0, y1);
         ++counter;
@@ -130,7 +128,7 @@ std::string WatermarkFrames(const WatermarkSettings& settings, const WatermarkPl
         const double r = placement.radius;
         out += FormatClassic("<Path Name=\"%s%%d_%d\" Opacity=\"%f\" Stroke=\"#%.6x\" StrokeThickness=\"%f\" "
                              "RenderTransform=\"%f,%f,%f,%f,%f,%f\" Data=\"M%f,0A1,1 0 1 1 %f,0M%f,0A1,1 0 1 1 %f,0\"/>",
-                             kName, counter, settings.opacity, static_cast<unsigned>(settings.colour), thickness, m.m11,
+                             kWatermarkPathName, counter, settings.opacity, static_cast<unsigned>(settings.colour), thickness, m.m11,
                              m.m12, m.m21, m.m22, placement.x, placement.y, -r, r, r, -r);
         ++counter;
         break;

@@ -12,6 +12,9 @@
 
 #include "platform/winerror.h"
 
+// Every watermark path is named this, then the page index, "_" and the path counter.
+inline constexpr const char* kWatermarkPathName = "halvane_watermark";
+
 struct WatermarkSettings {
     std::int32_t enabled = 0;        // 1 when a text watermark is printed
     std::int32_t firstPageOnly = 0;  // 1: only on the job's first page
