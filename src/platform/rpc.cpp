@@ -8,6 +8,7 @@
 namespace {
 
 std::atomic<UuidGenerator> g_generator{nullptr};
+std::atomic<RPC_STATUS> g_status{RPC_S_OK};
 
 UUID RandomUuid()
 {
@@ -30,6 +31,8 @@ RPC_STATUS UuidCreate(UUID* Uuid)
 {
     if (!Uuid)
         return RPC_S_INVALID_ARG;
+    if (const RPC_STATUS status = g_status.load(); status != RPC_S_OK)
+        return status;
     const UuidGenerator generator = g_generator.load();
     *Uuid = generator ? generator() : RandomUuid();
     return RPC_S_OK;
@@ -61,3 +64,5 @@ RPC_STATUS RpcStringFreeW(RPC_WSTR* String)
 }
 
 void SetUuidGeneratorForTesting(UuidGenerator generator) { g_generator.store(generator); }
+
+void SetUuidStatusForTesting(RPC_STATUS status) { g_status.store(status); }

@@ -1,11 +1,18 @@
 #include "filter/framework/markup_buffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "platform/stringapiset.h"
 
 MarkupBuffer::MarkupBuffer(IPrintWriteStream* stream, std::size_t size) : stream_(stream), buffer_(size) {}
+
+void MarkupBuffer::Attach(IPrintWriteStream* stream) noexcept
+{
+    stream_ = stream;
+    used_ = 0;
+}
 
 HRESULT MarkupBuffer::AppendText(std::u16string_view text) noexcept
 {
@@ -47,6 +54,27 @@ HRESULT MarkupBuffer::Flush() noexcept
         return S_OK;
     const HRESULT hr = WriteOut(mode_, buffer_.data(), used_);
     used_ = 0;
+    return hr;
+}
+
+HRESULT MarkupBuffer::CopyFrom(IPrintReadStream* source, std::uint64_t count) noexcept
+{
+    if (!source)
+        return E_POINTER;
+    HRESULT hr = Flush();
+    while (SUCCEEDED(hr) && count > 0) {
+        const std::size_t room = std::min<std::size_t>(buffer_.size(), 0x40000000);
+        const ULONG want = static_cast<ULONG>(std::min<std::uint64_t>(count, room));
+        ULONG got = 0;
+        BOOL end = FALSE;
+        hr = source->ReadBytes(buffer_.data(), want, &got, &end);
+        if (SUCCEEDED(hr) && (got == 0 || got > want))
+            hr = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        if (SUCCEEDED(hr))
+            hr = WriteAll(stream_.Get(), buffer_.data(), got);
+        if (SUCCEEDED(hr))
+            count -= got;
+    }
     return hr;
 }
 

@@ -7,13 +7,16 @@
 // the free space first writes what is buffered and empties the buffer; a
 // piece at least as large as the whole buffer is then written straight to
 // the stream. Flush writes what is buffered. The owner calls Flush before
-// closing the stream; the buffer never closes it.
+// closing the stream; the buffer never closes it. One buffer may serve one
+// stream after another (Attach), and its memory doubles as the transfer area
+// when a part's bytes are copied into the stream (CopyFrom).
 //
 // Every failure of the stream (or of the conversion, E_FAIL) is answered by
 // the append or flush that met it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +32,10 @@ public:
     // Throws std::bad_alloc.
     explicit MarkupBuffer(IPrintWriteStream* stream, std::size_t size = kDefaultSize);
 
+    // Writes into stream from now on; what was buffered for the previous
+    // stream is dropped (flush it first).
+    void Attach(IPrintWriteStream* stream) noexcept;
+
     MarkupBuffer(const MarkupBuffer&) = delete;
     MarkupBuffer& operator=(const MarkupBuffer&) = delete;
 
@@ -38,6 +45,10 @@ public:
     HRESULT AppendText(std::u16string_view text) noexcept;
     HRESULT AppendBytes(std::string_view bytes) noexcept;
     HRESULT Flush() noexcept;
+    // Flushes, then copies count bytes from source into the stream through the
+    // buffer memory, a buffer's worth at a time. A source ending early is
+    // HRESULT_FROM_WIN32(ERROR_HANDLE_EOF).
+    HRESULT CopyFrom(IPrintReadStream* source, std::uint64_t count) noexcept;
 
     // Writes bytes straight to the stream, as many calls as it takes.
     static HRESULT WriteAll(IPrintWriteStream* stream, const void* data, std::size_t size) noexcept;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/objbase.h"
+#include "platform/oleauto.h"
 
 HRESULT ReadStreamAdapter::Read(void* pv, ULONG cb, ULONG* pcbRead)
 {
@@ -91,3 +92,14 @@ HRESULT ReadStreamAsIStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
 HRESULT ReadStreamAsIStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
 
 HRESULT ReadStreamAsIStream::Clone(IStream**) { return E_NOTIMPL; }
+
+HRESULT PartName(IPartBase* part, std::u16string& name)
+{
+    if (!part)
+        return E_POINTER;
+    BSTR uri = nullptr;
+    const HRESULT hr = part->GetUri(&uri);
+    name = uri ? std::u16string(uri, SysStringLen(uri)) : std::u16string();
+    SysFreeString(uri);
+    return hr;
+}

@@ -7,7 +7,11 @@
 // taken at construction with the access time renewed by every read); every
 // other method answers E_NOTIMPL.
 // Both hold one counted reference to the read stream.
+//
+// PartName: a part's name as GetUri answers it.
 #pragma once
+
+#include <string>
 
 #include "platform/comobject.h"
 #include "platform/filterpipeline.h"
@@ -47,3 +51,6 @@ private:
     FILETIME modified_{};
     FILETIME accessed_{};
 };
+
+// The part's name from GetUri; empty when it answers none.
+HRESULT PartName(IPartBase* part, std::u16string& name);

@@ -76,16 +76,6 @@ bool ParseBox(std::u16string_view text, float (&out)[4])
 
 std::string Narrow(std::u16string_view text) { return WideToUtf8(text); }
 
-// The part's name from GetUri; empty when it answers none.
-HRESULT PartName(IPartBase* part, std::u16string& name)
-{
-    BSTR uri = nullptr;
-    const HRESULT hr = part->GetUri(&uri);
-    name = uri ? std::u16string(uri, SysStringLen(uri)) : std::u16string();
-    SysFreeString(uri);
-    return hr;
-}
-
 // Keeps the parser's message for a document that is not well-formed.
 class ParseErrors final : public ComObject<ISAXErrorHandler> {
 public:
