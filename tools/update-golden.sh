@@ -7,4 +7,5 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 tools/setup.sh "$build"
 ZNTR_UPDATE_GOLDEN=1 "$build/rewriter_test" --gtest_filter='*Golden*'
+ZNTR_UPDATE_GOLDEN=1 "$build/finishing_test" --gtest_filter='*Golden*'
 git status --short tests/data

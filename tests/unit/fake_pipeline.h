@@ -11,7 +11,9 @@
 
 #include "platform/comobject.h"
 #include "platform/filterpipeline.h"
+#include "platform/oleauto.h"
 #include "platform/pipeline/host_parts.h"
+#include "platform/stringapiset.h"
 
 struct FakeReader final : ComObject<IXpsDocumentProvider> {
     std::vector<ComPtr<IUnknown>> parts;
@@ -32,6 +34,7 @@ struct FakeReader final : ComObject<IXpsDocumentProvider> {
 
 struct FakeWriter final : ComObject<IXpsDocumentConsumer> {
     std::vector<std::string> calls;
+    std::vector<ComPtr<IFixedPage>> pages;  // every page sent, in order
     HRESULT pageResult = S_OK;
 
     HRESULT Record(const char* what, IUnknown* part)
@@ -47,6 +50,7 @@ struct FakeWriter final : ComObject<IXpsDocumentConsumer> {
     HRESULT STDMETHODCALLTYPE SendFixedPage(IFixedPage* p) override
     {
         Record("page", p);
+        pages.emplace_back(p);
         return pageResult;
     }
     HRESULT STDMETHODCALLTYPE CloseSender() override
@@ -62,10 +66,15 @@ struct FakeWriter final : ComObject<IXpsDocumentConsumer> {
 
 struct FakeControl final : ComObject<IPrintPipelineManagerControl> {
     std::vector<HRESULT> shutdowns;
+    std::string description;  // of the last failure that came with one
     int finished = 0;
-    HRESULT STDMETHODCALLTYPE RequestShutdown(HRESULT hr, IImgErrorInfo*) override
+    HRESULT STDMETHODCALLTYPE RequestShutdown(HRESULT hr, IImgErrorInfo* info) override
     {
         shutdowns.push_back(hr);
+        BSTR text = nullptr;
+        if (info && SUCCEEDED(info->GetDescription(&text)) && text)
+            description = WideToUtf8(std::u16string_view(text, SysStringLen(text)));
+        SysFreeString(text);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE FilterFinished() override

@@ -23,7 +23,7 @@ HRESULT MarkupBuffer::AppendText(std::u16string_view text) noexcept
 
 HRESULT MarkupBuffer::AppendBytes(std::string_view bytes) noexcept
 {
-    return Append(Mode::Bytes, bytes.data(), bytes.size());
+    return Append(Mode::Raw, bytes.data(), bytes.size());
 }
 
 HRESULT MarkupBuffer::Append(Mode mode, const void* data, std::size_t size) noexcept
@@ -80,7 +80,7 @@ HRESULT MarkupBuffer::CopyFrom(IPrintReadStream* source, std::uint64_t count) no
 
 HRESULT MarkupBuffer::WriteOut(Mode mode, const void* data, std::size_t size) noexcept
 {
-    if (mode == Mode::Bytes)
+    if (mode == Mode::Raw)
         return WriteAll(stream_.Get(), data, size);
     // Buffered text holds whole appends, so no surrogate pair is ever split.
     std::string utf8;

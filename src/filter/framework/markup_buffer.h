@@ -54,7 +54,7 @@ public:
     static HRESULT WriteAll(IPrintWriteStream* stream, const void* data, std::size_t size) noexcept;
 
 private:
-    enum class Mode { Text, Bytes };
+    enum class Mode { Text, Raw };
     HRESULT Append(Mode mode, const void* data, std::size_t size) noexcept;
     HRESULT WriteOut(Mode mode, const void* data, std::size_t size) noexcept;
 
