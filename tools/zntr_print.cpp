@@ -35,7 +35,8 @@ constexpr const char* kUsage =
     "                         this command)\n"
     "  --max-inflated-size N  refuse packages whose parts inflate to more than N bytes\n"
     "                         (default 2147483648)\n"
-    "  --progress             show the pages done on standard error\n"
+    "  --progress             show on standard error the pages read from INPUT and the\n"
+    "                         sheets written to OUTPUT (fewer with several pages a sheet)\n"
     "  --dump-records FILE    write the job record and the record of every page that reaches\n"
     "                         the last filter to FILE, as JSON lines\n"
     "  --help                 show this text\n"
@@ -234,8 +235,10 @@ int main(int argc, char** argv)
     }
     const bool interactive = isatty(STDERR_FILENO);
     if (progress)
-        job.progress = [interactive](std::size_t done, std::size_t total) {
-            std::fprintf(stderr, interactive ? "\rpages done: %zu of %zu" : "pages done: %zu of %zu\n", done, total);
+        job.progress = [interactive](const JobProgress& p) {
+            // On a terminal the line is rewritten in place, else one line a change.
+            std::fprintf(stderr, "%spages read: %zu of %zu, sheets written: %zu%s", interactive ? "\r" : "", p.pagesRead,
+                         p.pagesTotal, p.sheetsWritten, interactive ? "" : "\n");
         };
 
     const JobResult result = RunPrintJob(job);
@@ -250,6 +253,7 @@ int main(int argc, char** argv)
                              "filter of the pipeline missing?)\n", name.c_str());
     if (!progress)
         return 0;
-    std::fprintf(stderr, "zntr-print: %zu pages written to %s\n", result.pagesWritten, job.output.c_str());
+    std::fprintf(stderr, "zntr-print: %zu pages read, %zu sheets written to %s\n", result.pagesRead, result.pagesWritten,
+                 job.output.c_str());
     return 0;
 }

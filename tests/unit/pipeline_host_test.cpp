@@ -179,15 +179,17 @@ TEST(PrintJob, PassesThePackageThroughTheDriverFilters)
     TempFolder& tmp = f.tmp;
     JobOptions& job = f.job;
     job.queueCapacity = 1;  // the smallest hand-over: every send waits for the next filter
-    std::vector<std::size_t> progress;
-    job.progress = [&](std::size_t done, std::size_t total) {
-        EXPECT_EQ(total, 2u);
-        progress.push_back(done);
+    std::vector<std::size_t> written;
+    job.progress = [&](const JobProgress& p) {
+        EXPECT_EQ(p.pagesTotal, 2u);
+        if (written.empty() || written.back() != p.sheetsWritten)
+            written.push_back(p.sheetsWritten);
     };
     const JobResult result = RunPrintJob(job);
     ASSERT_EQ(result.hr, S_OK) << result.message;
+    EXPECT_EQ(result.pagesRead, 2u);
     EXPECT_EQ(result.pagesWritten, 2u);
-    EXPECT_EQ(progress, (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(written, (std::vector<std::size_t>{0, 1, 2}));
 
     const auto in = Package::Open(tmp / "in.xps");
     const auto out = Package::Open(tmp / "out.xps");
@@ -306,6 +308,56 @@ TEST(PrintJob, FilterEndingEarlyDoesNotHoldUpTheOnesBefore)
     const JobResult result = RunPrintJob(job);
     EXPECT_EQ(result.hr, S_OK) << result.message;
     EXPECT_EQ(result.pagesWritten, 1u);
+}
+
+TEST(PrintJob, ProgressCountsPagesReadAndSheetsWrittenApart)
+{
+    struct Case {
+        const char* what;
+        bool first;  // where the test filter goes: before the driver's filters or after them
+        const char* library;
+        const char* clsid;
+        HRESULT hr;
+        std::size_t read;
+        std::size_t written;
+    };
+    const Case cases[] = {
+        {"the driver's filters alone", true, nullptr, nullptr, S_OK, 2, 2},
+        // The first filter stops after one page: the second is never read.
+        {"first filter reads one page", true, "libZNTRTestQuittingFilter.so", kQuittingClsid, S_OK, 1, 1},
+        // The last filter writes the first page and fails on the second: read, not written.
+        {"last filter writes one page", false, "libZNTRTestFailingFilter.so", kFailingClsid, static_cast<HRESULT>(0x80041234), 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JobFixture f;
+        JobOptions& job = f.job;
+        if (c.library)
+            job.filters.insert(c.first ? job.filters.begin() : job.filters.end(), Filter("test", c.library, c.clsid));
+        job.queueCapacity = 1;
+        std::vector<JobProgress> reports;
+        job.progress = [&](const JobProgress& p) { reports.push_back(p); };
+        const JobResult result = RunPrintJob(job);
+        EXPECT_EQ(result.hr, c.hr) << result.message;
+        EXPECT_EQ(result.pagesRead, c.read);
+        EXPECT_EQ(result.pagesWritten, c.written);
+
+        // One report for every page read and every sheet written, each one
+        // step on from the one before, and the last at the job's totals.
+        ASSERT_EQ(reports.size(), c.read + c.written);
+        JobProgress before;
+        for (const JobProgress& p : reports) {
+            EXPECT_EQ(p.pagesTotal, 2u);
+            EXPECT_EQ((p.pagesRead - before.pagesRead) + (p.sheetsWritten - before.sheetsWritten), 1u)
+                << "from " << before.pagesRead << "/" << before.sheetsWritten << " to " << p.pagesRead << "/" << p.sheetsWritten;
+            EXPECT_GE(p.pagesRead, before.pagesRead);
+            EXPECT_GE(p.sheetsWritten, before.sheetsWritten);
+            EXPECT_LE(p.sheetsWritten, p.pagesRead);  // no sheet before its page is read
+            before = p;
+        }
+        EXPECT_EQ(before.pagesRead, c.read);
+        EXPECT_EQ(before.sheetsWritten, c.written);
+    }
 }
 
 // The JSON lines the record inspector wrote.

@@ -258,9 +258,9 @@ HRESULT PackageWriter::SendFixedPage(IFixedPage* page)
         }
         WriteRelationships(name, rels);
         document_->pages.push_back(std::move(entry));
-        ++pagesWritten_;
+        const std::size_t written = ++pagesWritten_;
         if (onPage_)
-            onPage_(pagesWritten_);
+            onPage_(written);
         return S_OK;
     });
 }

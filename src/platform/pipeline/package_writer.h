@@ -11,6 +11,7 @@
 // no page reached fails.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
@@ -42,11 +43,13 @@ public:
     // Drops the partial output.
     void Abandon() noexcept;
 
-    // Called after every page written, with the count so far.
+    // Called after every page written, with the count so far, on the thread
+    // that sent the page.
     void OnPage(std::function<void(std::size_t)> callback) { onPage_ = std::move(callback); }
     // Called once, when the sender closes: nothing more can reach the output.
     void OnClose(std::function<void()> callback) { onClose_ = std::move(callback); }
-    std::size_t PagesWritten() const noexcept { return pagesWritten_; }
+    // The pages written so far; may be asked from any thread.
+    std::size_t PagesWritten() const noexcept { return pagesWritten_.load(); }
     // Why the last call failed, for the job's error message.
     const std::string& LastError() const noexcept { return lastError_; }
 
@@ -93,7 +96,7 @@ private:
     std::unique_ptr<DocumentEntry> document_;
     bool closed_ = false;
     bool finished_ = false;
-    std::size_t pagesWritten_ = 0;
+    std::atomic<std::size_t> pagesWritten_{0};
     std::function<void(std::size_t)> onPage_;
     std::function<void()> onClose_;
     std::string lastError_;

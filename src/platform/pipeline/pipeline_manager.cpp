@@ -28,7 +28,13 @@ std::string Hex(HRESULT hr)
     return buf;
 }
 
-JobResult Failed(HRESULT hr, std::string message) { return JobResult{hr, std::move(message), 0, {}}; }
+JobResult Failed(HRESULT hr, std::string message)
+{
+    JobResult result;
+    result.hr = hr;
+    result.message = std::move(message);
+    return result;
+}
 
 // Remembers the last part a filter was given, for the job's error message.
 class PartTrail {
@@ -187,8 +193,10 @@ private:
 
 class PackageProvider final : public ComObject<IXpsDocumentProvider> {
 public:
-    PackageProvider(std::shared_ptr<const Package> package, const PackageModel& model, PartTrail& trail)
-        : package_(std::move(package)), model_(model), trail_(trail)
+    // onPage: called for every FixedPage handed out, before the filter gets it.
+    PackageProvider(std::shared_ptr<const Package> package, const PackageModel& model, PartTrail& trail,
+                    std::function<void()> onPage)
+        : package_(std::move(package)), model_(model), trail_(trail), onPage_(std::move(onPage))
     {
     }
 
@@ -198,9 +206,12 @@ public:
             return E_POINTER;
         *ppIUnknown = nullptr;
         return HostGuard([&] {
-            ComPtr<IUnknown> part = Next();
+            bool isPage = false;
+            ComPtr<IUnknown> part = Next(&isPage);
             if (part)
                 trail_.Saw(part.Get());
+            if (isPage && onPage_)
+                onPage_();
             *ppIUnknown = part.Detach();
             return S_OK;
         });
@@ -227,7 +238,8 @@ private:
         return ComPtr<IUnknown>(static_cast<IUnknown*>(p.Get()));
     }
 
-    ComPtr<IUnknown> Next()
+    // The next part, null at the end; *isPage tells a FixedPage.
+    ComPtr<IUnknown> Next(bool* isPage)
     {
         switch (stage_) {
         case Stage::Document: {
@@ -260,8 +272,10 @@ private:
                 core.extras = doc.extras;
                 return AsUnknown(MakeFixedDocument(std::move(core), Ticket(doc.printTicket)));
             }
-            if (page_ < doc.pages.size())
+            if (page_ < doc.pages.size()) {
+                *isPage = true;
                 return AsUnknown(MakePage(doc.pages[page_++]));
+            }
             ++document_;
             page_ = 0;
             documentSent_ = false;
@@ -289,6 +303,7 @@ private:
     std::shared_ptr<const Package> package_;
     const PackageModel& model_;
     PartTrail& trail_;
+    std::function<void()> onPage_;
     Stage stage_ = Stage::Document;
     std::size_t document_ = 0;
     std::size_t page_ = 0;
@@ -444,6 +459,7 @@ public:
     {
         package_ = Package::Open(options_.input, options_.limits);
         model_ = ReadPackageModel(*package_);
+        pagesTotal_ = model_.PageCount();
         if (options_.filters.empty())
             throw PackageError("the pipeline has no filters");
 
@@ -452,10 +468,7 @@ public:
             filters.push_back(CreateFilter(entry));
 
         writer_ = MakeComObject<PackageWriter>(options_.output, package_, model_);
-        if (options_.progress) {
-            const std::size_t total = model_.PageCount();
-            writer_->OnPage([this, total](std::size_t done) { options_.progress(done, total); });
-        }
+        writer_->OnPage([this](std::size_t written) { Progress([&] { sheetsWritten_ = written; }); });
 
         const std::size_t n = filters.size();
         trails_ = std::vector<PartTrail>(n);
@@ -467,7 +480,8 @@ public:
 
         for (std::size_t i = 0; i < n; ++i) {
             ComPtr<IXpsDocumentProvider> reader =
-                i == 0 ? ComPtr<IXpsDocumentProvider>(MakeComObject<PackageProvider>(package_, model_, trails_[0]))
+                i == 0 ? ComPtr<IXpsDocumentProvider>(MakeComObject<PackageProvider>(
+                             package_, model_, trails_[0], [this] { Progress([this] { ++pagesRead_; }); }))
                        : ComPtr<IXpsDocumentProvider>(MakeComObject<ChannelProvider>(channels_[i - 1], trails_[i]));
             ComPtr<IXpsDocumentConsumer> writer = i + 1 == n ? ComPtr<IXpsDocumentConsumer>(writer_)
                                                              : ComPtr<IXpsDocumentConsumer>(MakeComObject<ChannelConsumer>(channels_[i]));
@@ -517,6 +531,7 @@ public:
         }
         if (FAILED(result.hr))
             writer_->Abandon();
+        result.pagesRead = pagesRead_;
         result.pagesWritten = writer_->PagesWritten();
         for (const std::u16string& name : bag->Names())
             if (std::find(hostProperties.begin(), hostProperties.end(), name) == hostProperties.end())
@@ -547,6 +562,21 @@ public:
     }
 
 private:
+    // Changes the progress counters and reports where the job is. The first
+    // filter's thread counts the pages read, the last filter's the sheets
+    // written; under the lock each report shows exactly one change.
+    template <class Change>
+    void Progress(Change&& change)
+    {
+        if (!options_.progress) {
+            change();
+            return;
+        }
+        std::lock_guard guard(progressLock_);
+        change();
+        options_.progress(JobProgress{pagesRead_.load(), pagesTotal_, sheetsWritten_.load()});
+    }
+
     ComPtr<IPrintPipelineFilter> CreateFilter(const PipelineFilterEntry& entry)
     {
         const std::u16string path = Utf8ToWide(entry.library);
@@ -645,6 +675,10 @@ private:
     std::vector<std::shared_ptr<PartChannel>> channels_;
     std::vector<ComPtr<IPrintPipelineFilter>> filters_;
     std::vector<std::atomic<bool>> running_;
+    std::size_t pagesTotal_ = 0;
+    std::atomic<std::size_t> pagesRead_{0};
+    std::atomic<std::size_t> sheetsWritten_{0};
+    std::mutex progressLock_;  // one progress report at a time
     std::mutex lock_;
     HRESULT failure_ = S_OK;
     std::string message_;

@@ -37,6 +37,15 @@ struct PipelineFilterEntry {
 // Library paths are relative to the file's folder. Throws PackageError.
 std::vector<PipelineFilterEntry> LoadPipelineConfig(const std::string& path);
 
+// Where a job is: the pages the first filter has taken from the input
+// package, of the pages it holds, and the pages the last filter has handed to
+// the output. With several pages put on one sheet, fewer sheets than pages.
+struct JobProgress {
+    std::size_t pagesRead = 0;
+    std::size_t pagesTotal = 0;
+    std::size_t sheetsWritten = 0;
+};
+
 struct JobOptions {
     std::string input;
     std::string output;
@@ -49,13 +58,17 @@ struct JobOptions {
     std::u16string recordDumpPath;     // "ZNTR-RecordDumpPath", for the record inspector; none when empty
     PackageLimits limits;
     std::size_t queueCapacity = 8;  // parts in flight between two filters
-    std::function<void(std::size_t pagesDone, std::size_t pagesTotal)> progress;
+    // Called each time a page is read or a sheet written, from the first or the
+    // last filter's thread, never by two threads at once; each call differs from
+    // the one before by one page read or one sheet written.
+    std::function<void(const JobProgress&)> progress;
 };
 
 struct JobResult {
     HRESULT hr = S_OK;
     std::string message;  // one line; empty on success
-    std::size_t pagesWritten = 0;
+    std::size_t pagesRead = 0;     // FixedPages the first filter took from the input
+    std::size_t pagesWritten = 0;  // FixedPages (sheets) written to the output
     // Properties a filter added to the bag and no filter took out again.
     std::vector<std::string> leftInBag;
 };
