@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "fake_pipeline.h"
+#include "golden_files.h"
+#include "record_fixtures.h"
 #include "filter/filter_nongdi/finishing/finishing_filter.h"
 #include "filter/filter_nongdi/finishing/nup_imposer.h"
 #include "platform/rpc.h"
@@ -17,17 +19,6 @@ namespace {
 
 const std::string kData = std::string(ZNTR_SOURCE_DIR) + "/tests/data/nup/";
 constexpr std::int32_t kJobId = 7;
-
-bool Updating() { return std::getenv("ZNTR_UPDATE_GOLDEN") != nullptr; }
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in) << "cannot read " << path;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Sheet names from a counter, so they are the same on every run.
 std::atomic<std::uint32_t> g_uuids{0};
@@ -52,18 +43,6 @@ struct CountedUuids {
         SetUuidStatusForTesting(RPC_S_OK);
     }
 };
-
-PageRecord A4Record(bool portrait = true)
-{
-    PageRecord r{};
-    r.pageWidth = r.sheetWidth = 4960;
-    r.pageHeight = r.sheetHeight = 7014;
-    r.pageMarginX = r.pageMarginY = r.sheetMarginX = r.sheetMarginY = 100;
-    r.pagePortrait = portrait ? 1 : 0;
-    r.resolution = 600;
-    r.scalingPercent = 100;
-    return r;
-}
 
 PageRecord A3Record()
 {
@@ -463,12 +442,7 @@ TEST(FinishingFilter, SheetsAreWrittenAsTheGoldenFilesSay)
         c.build(j);
         ASSERT_EQ(j.Run(), S_OK) << j.control->description;
         const std::string got = j.Sheets();
-        const std::string path = kData + c.name + ".txt";
-        if (Updating()) {
-            std::ofstream(path, std::ios::binary) << got;
-            continue;
-        }
-        EXPECT_EQ(got, ReadFile(path)) << "regenerate with tools/update-golden.sh and review the diff";
+        ExpectGolden(got, kData + c.name + ".txt");
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_pipeline.h"
+#include "record_fixtures.h"
 #include "filter/filter_nongdi/finishing/nup_layout.h"
 #include "filter/filter_nongdi/finishing/page_copy.h"
 
@@ -20,16 +21,6 @@ JobRecord NUpJob(std::int32_t n, bool portrait, std::int32_t direction, std::int
     j.layoutDetail[2] = portrait ? direction : 0;
     j.layoutDetail[3] = border;
     return j;
-}
-
-PageRecord A4Record(bool portrait = true)
-{
-    PageRecord r{};
-    r.pageWidth = r.sheetWidth = 4960;
-    r.pageHeight = r.sheetHeight = 7014;
-    r.pageMarginX = r.pageMarginY = r.sheetMarginX = r.sheetMarginY = 100;
-    r.pagePortrait = portrait ? 1 : 0;
-    return r;
 }
 
 using Order = std::vector<std::uint32_t>;

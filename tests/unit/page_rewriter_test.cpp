@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "golden_files.h"
+#include "record_fixtures.h"
 #include "filter/filter_nongdi/preprocess/page_placement.h"
 #include "filter/filter_nongdi/preprocess/page_rewriter.h"
 #include "filter/framework/cxd_exception.h"
@@ -23,32 +25,7 @@ namespace {
 const std::string kData = std::string(ZNTR_SOURCE_DIR) + "/tests/data/rewrite/";
 const std::string kPageName = "/Documents/1/Pages/1.fpage";
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in) << "cannot read " << path;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Updating() { return std::getenv("ZNTR_UPDATE_GOLDEN") != nullptr; }
-
 std::shared_ptr<const Bytes> BytesOf(const std::string& text) { return std::make_shared<const Bytes>(text.begin(), text.end()); }
-
-// A4 portrait, no fit, 100 %: what an empty ticket gives.
-PageRecord A4Record()
-{
-    PageRecord r{};
-    r.pageWidth = r.sheetWidth = 4960;
-    r.pageHeight = r.sheetHeight = 7014;
-    r.pageMarginX = r.pageMarginY = r.sheetMarginX = r.sheetMarginY = 100;
-    r.pagePortrait = 1;
-    r.pageNumber = 1;
-    r.resolution = 600;
-    r.scalingPercent = 100;
-    return r;
-}
 
 JobRecord PlainJob()
 {
@@ -190,12 +167,7 @@ TEST_F(RewriterTest, PagesAreWrittenAsTheGoldenFilesSay)
         SCOPED_TRACE(c.name);
         const Rewritten got = RewriteCase(c);
         ASSERT_EQ(got.hr, S_OK) << got.reason;
-        const std::string path = kData + "expected/" + c.name + ".fpage";
-        if (Updating()) {
-            std::ofstream(path, std::ios::binary) << got.markup;
-            continue;
-        }
-        EXPECT_EQ(got.markup, ReadFile(path)) << "regenerate with tools/update-golden.sh and review the diff";
+        ExpectGolden(got.markup, kData + "expected/" + c.name + ".fpage");
     }
 }
 

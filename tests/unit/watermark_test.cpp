@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "golden_files.h"
 #include "filter/filter_nongdi/preprocess/preprocess_settings.h"
 #include "filter/filter_nongdi/preprocess/watermark_outlines.h"
 #include "filter/framework/classic_format.h"
@@ -19,15 +20,6 @@
 namespace {
 
 const std::string kGolden = std::string(ZNTR_SOURCE_DIR) + "/tests/data/watermark/";
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in) << "cannot read " << path;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 template <std::size_t N>
 void Put(char16_t (&out)[N], std::u16string_view text)
@@ -290,17 +282,11 @@ std::string Build(const GoldenCase& c, WatermarkOutlineCache& cache)
 
 TEST_F(WatermarkFonts, TemplatesAreWrittenAsTheGoldenFilesSay)
 {
-    const bool update = std::getenv("ZNTR_UPDATE_GOLDEN") != nullptr;
     for (const GoldenCase& c : kGoldenCases) {
         SCOPED_TRACE(c.name);
         WatermarkOutlineCache cache;
         const std::string got = Build(c, cache);
-        const std::string path = kGolden + c.name + ".txt";
-        if (update) {
-            std::ofstream(path, std::ios::binary) << got;
-            continue;
-        }
-        EXPECT_EQ(got, ReadFile(path)) << "regenerate with tools/update-golden.sh and review the diff";
+        ExpectGolden(got, kGolden + c.name + ".txt");
     }
 }
 
