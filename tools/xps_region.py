@@ -79,6 +79,41 @@ def crop(image, x, y, width, height):
     return Image(max(0, x1 - x0), max(0, y1 - y0), b"".join(rows), image.dpi)
 
 
+def crop_pixels(image, left, top, width, height):
+    """The width x height pixels whose upper left pixel is (left, top); the region must lie in the image."""
+    if left < 0 or top < 0 or left + width > image.width or top + height > image.height:
+        raise ValueError("the region %d,%d,%d,%d is not inside the %dx%d image"
+                         % (left, top, width, height, image.width, image.height))
+    stride = image.width * 3
+    rows = [image.pixels[row * stride + left * 3:row * stride + (left + width) * 3] for row in range(top, top + height)]
+    return Image(width, height, b"".join(rows), image.dpi)
+
+
+def blank(width, height, dpi, colour=(255, 255, 255)):
+    """An image of one colour, white unless told otherwise."""
+    return Image(width, height, bytes(colour) * (width * height), dpi)
+
+
+def count_differing(a, b, tolerance):
+    """How many pixels of a and b differ by more than tolerance in a channel.
+
+    Counts what differing_pixels lists, but skips the rows that are alike,
+    which makes it the cheaper one for comparing mostly blank regions."""
+    if (a.width, a.height) != (b.width, b.height):
+        raise ValueError("the images have different sizes: %dx%d and %dx%d" % (a.width, a.height, b.width, b.height))
+    stride, count = a.width * 3, 0
+    for row in range(a.height):
+        ra = a.pixels[row * stride:(row + 1) * stride]
+        rb = b.pixels[row * stride:(row + 1) * stride]
+        if ra == rb:
+            continue
+        for i in range(0, stride, 3):
+            if (abs(ra[i] - rb[i]) > tolerance or abs(ra[i + 1] - rb[i + 1]) > tolerance
+                    or abs(ra[i + 2] - rb[i + 2]) > tolerance):
+                count += 1
+    return count
+
+
 def write_png(image, path):
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
