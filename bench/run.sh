@@ -2,9 +2,13 @@
 # Times zntr-print against the floor program (bench/floor.cpp) on a synthetic
 # N-page document and on real ones, then the preprocess page rewrite alone
 # (bench/rewrite.cpp) against its SAX floor on a large real document, once
-# through its pages and K times through, and prints the tables.
+# through its pages and K times through, then zntr-print printing 4 pages a
+# sheet (N-up, from a user ticket) against the same floor on the synthetic
+# document, on one a quarter of its size and on the large real one, and prints
+# the tables.
 #
 # usage: bench/run.sh [N]        N: pages in the synthetic document (default 2000)
+#                                the 4-up rows also print one of N/4 pages (rounded up)
 #
 # environment: ZNTR_BUILD_DIR     the build folder (default: build/ in the repo)
 #              ZNTR_BENCH_RUNS    runs per measurement, the best one counts (default 3)
@@ -64,6 +68,26 @@ trap 'rm -rf "$tmp"' EXIT
 synthetic="$tmp/synthetic-$pages_wanted.xps"
 echo "generating a $pages_wanted-page document ..." >&2
 python3 "$here/gen_xps.py" "$pages_wanted" "$synthetic"
+
+# The 4-up rows also print a document a quarter the size of the synthetic one,
+# to show that zntr-print's peak memory does not grow with the page count.
+quarter_pages=$(((pages_wanted + 3) / 4))
+quarter="$tmp/synthetic-$quarter_pages.xps"
+if ((quarter_pages < pages_wanted)); then
+    echo "generating a $quarter_pages-page document ..." >&2
+    python3 "$here/gen_xps.py" "$quarter_pages" "$quarter"
+fi
+
+# The user ticket of the 4-up rows: 4 pages a sheet, left to right then top
+# to bottom, a solid border round each cell.
+nup_ticket="$tmp/nup-4.xml"
+cat >"$nup_ticket" <<'XML'
+<psf:PrintTicket xmlns:psf="http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework" xmlns:psk="http://schemas.microsoft.com/windows/2003/08/printing/printschemakeywords" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xmlns:xsd="http://www.w3.org/2001/XMLSchema" xmlns:ns0000="http://example.invalid/print/2008/03/xps" version="1">
+ <psf:Feature name="ns0000:JobLayoutType"><psf:Option name="ns0000:Normal"/></psf:Feature>
+ <psf:Feature name="psk:JobNUpAllDocumentsContiguously"><psf:Option><psf:ScoredProperty name="psk:PagesPerSheet"><psf:Value xsi:type="xsd:integer">4</psf:Value></psf:ScoredProperty></psf:Option>
+   <psf:Feature name="ns0000:PresentationDirectionForPortrait"><psf:Option name="ns0000:RightBottom"/></psf:Feature>
+   <psf:Feature name="ns0000:BorderLine"><psf:Option name="ns0000:Solid"/></psf:Feature></psf:Feature></psf:PrintTicket>
+XML
 
 # make_gs_document: makes $gs_doc from $gs_pdf with Ghostscript, installing
 # what is missing when it can; on failure it says why and returns 1.
@@ -156,7 +180,7 @@ bench_one() {
         return
     fi
     print_s=$best_s print_kib=$best_kib
-    pages=$(sed -n 's/^zntr-print: \([0-9][0-9]*\) pages written to .*/\1/p' "$tmp/print.err" | tail -n 1)
+    pages=$(sed -n 's/^zntr-print: [0-9][0-9]* pages read, \([0-9][0-9]*\) sheets written to .*/\1/p' "$tmp/print.err" | tail -n 1)
     if ! measure floor "$build/zntr-bench-floor" "$input"; then
         rows+=("$(printf "$row_format" "$label" "${pages:--}" "$print_s" "$(rate "${pages:-0}" "$print_s")" \
             "$(mib "$print_kib")" "failed" "-" "-")")
@@ -204,6 +228,60 @@ bench_rewrite() {
 # growth KIB_AT_1 KIB_AT_K: the difference in MiB, signed.
 growth() { awk -v a="$1" -v b="$2" 'BEGIN { d = (b - a) / 1024; if (d > -0.05 && d < 0.05) d = 0; printf("%+.1f", d) }'; }
 
+# sheets_in XPS: the FixedPages the package's documents list, in all (the
+# sheets zntr-print wrote), found from the package's root relationship as a
+# reader would find them; empty when the package cannot be read that way.
+sheets_in() {
+    python3 - "$1" <<'PY' 2>/dev/null || true
+import posixpath, sys, zipfile
+import xml.etree.ElementTree as ET
+FIXED = "http://schemas.microsoft.com/xps/2005/06/fixedrepresentation"
+def resolve(base, target):
+    target = target.split("#")[0]
+    return posixpath.normpath(target if target.startswith("/") else posixpath.join(posixpath.dirname("/" + base), target)).lstrip("/")
+def children(z, part, tag):
+    return [resolve(part, e.get("Source")) for e in ET.fromstring(z.read(part)).iter() if e.tag.rsplit("}", 1)[-1] == tag]
+with zipfile.ZipFile(sys.argv[1]) as z:
+    rels = ET.fromstring(z.read("_rels/.rels"))
+    seqs = [resolve("", r.get("Target")) for r in rels.iter() if r.get("Type") == FIXED]
+    print(sum(len(children(z, doc, "PageContent")) for seq in seqs for doc in children(z, seq, "DocumentReference")))
+PY
+}
+
+nup_format='%-22s %6s %6s %13s %9s %9s %8s %14s %15s\n'
+nup_rows=()
+declare -A nup_kib nup_floor_kib
+
+# bench_nup LABEL INPUT: zntr-print with the 4-up ticket, then the floor, on
+# INPUT. Pages are the input's, as the floor counts them; sheets are those the
+# output package lists.
+bench_nup() {
+    local label=$1 input=$2
+    local pages sheets print_s floor_s
+    echo "timing $label 4-up ..." >&2
+    if ! measure nup "$build/zntr-print" --progress --ticket "$nup_ticket" "$input" "$tmp/out.xps"; then
+        nup_rows+=("$(printf "$nup_format" "$label" "-" "-" "failed" "-" "-" "-" "-" "-")")
+        return
+    fi
+    print_s=$best_s nup_kib[$label]=$best_kib
+    # Counted now: the floor's runs remove the output.
+    sheets=$(sheets_in "$tmp/out.xps")
+    if ! measure nfloor "$build/zntr-bench-floor" "$input"; then
+        nup_rows+=("$(printf "$nup_format" "$label" "-" "${sheets:--}" "$print_s" "-" "$(mib "${nup_kib[$label]}")" \
+            "failed" "-" "-")")
+        return
+    fi
+    floor_s=$best_s nup_floor_kib[$label]=$best_kib
+    pages=$(tr -d '[:space:]' <"$tmp/nfloor.out")
+    if [[ -z $sheets ]]; then
+        echo "bench/run.sh: $label: cannot count the sheets in zntr-print's output" >&2
+    elif [[ $sheets != $(((pages + 3) / 4)) ]]; then
+        echo "bench/run.sh: $label: zntr-print wrote $sheets sheets for $pages pages at 4 a sheet" >&2
+    fi
+    nup_rows+=("$(printf "$nup_format" "$label" "$pages" "${sheets:--}" "$print_s" "$(rate "$pages" "$print_s")" \
+        "$(mib "${nup_kib[$label]}")" "$floor_s" "$(rate "$pages" "$floor_s")" "$(mib "${nup_floor_kib[$label]}")")")
+}
+
 have_gs_doc=0
 gs_note=""
 if make_gs_document; then
@@ -225,6 +303,13 @@ if ((have_gs_doc)); then
         bench_rewrite "$(basename "$gs_doc") x$repeat" "$gs_doc" "$repeat"
     fi
 fi
+bench_nup "$(basename "$synthetic")" "$synthetic"
+if ((quarter_pages < pages_wanted)); then
+    bench_nup "$(basename "$quarter")" "$quarter"
+fi
+if ((have_gs_doc)); then
+    bench_nup "$(basename "$gs_doc")" "$gs_doc"
+fi
 
 echo
 echo "best of $runs runs; $(nproc) cores; load average before: $load_before"
@@ -239,6 +324,20 @@ if ((${#rewrite_rows[@]})); then
         line="peak memory from x1 to x$repeat: rewrite $(growth "${rewrite_kib[1]}" "${rewrite_kib[$repeat]}") MiB"
         if [[ -n ${floor_kib_at[1]:-} && -n ${floor_kib_at[$repeat]:-} ]]; then
             line+=", floor $(growth "${floor_kib_at[1]}" "${floor_kib_at[$repeat]}") MiB"
+        fi
+        echo "$line"
+    fi
+fi
+if ((${#nup_rows[@]})); then
+    echo
+    echo "4-up: zntr-print --progress --ticket nup-4.xml (4 pages a sheet), against the floor on the same input"
+    printf "$nup_format" "input" "pages" "sheets" "zntr-print s" "pages/s" "peak MiB" "floor s" "floor pages/s" "floor peak MiB"
+    printf '%s\n' "${nup_rows[@]}"
+    small=$(basename "$quarter") large=$(basename "$synthetic")
+    if ((quarter_pages < pages_wanted)) && [[ -n ${nup_kib[$small]:-} && -n ${nup_kib[$large]:-} ]]; then
+        line="peak memory from $quarter_pages to $pages_wanted pages, 4-up: zntr-print $(growth "${nup_kib[$small]}" "${nup_kib[$large]}") MiB"
+        if [[ -n ${nup_floor_kib[$small]:-} && -n ${nup_floor_kib[$large]:-} ]]; then
+            line+=", floor $(growth "${nup_floor_kib[$small]}" "${nup_floor_kib[$large]}") MiB"
         fi
         echo "$line"
     fi
