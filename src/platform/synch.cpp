@@ -4,7 +4,10 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/handle_table.h"
 #include "platform/synchapi.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +28,7 @@ struct Event {
 struct HandleTable {
     std::mutex lock;
     std::unordered_map<HANDLE, std::shared_ptr<Event>> events;
+    std::unordered_map<HANDLE, int> files;  // open descriptors
     std::uintptr_t next = 0x1000;
 };
 
@@ -46,7 +50,35 @@ std::shared_ptr<Event> AsEvent(HANDLE h)
     return it->second;
 }
 
+HANDLE NewHandle(HandleTable& t)
+{
+    HANDLE h = reinterpret_cast<HANDLE>(t.next);
+    t.next += 4;
+    return h;
+}
+
 } // namespace
+
+HANDLE AddFileHandle(int fd)
+{
+    HandleTable& t = Handles();
+    std::lock_guard guard(t.lock);
+    HANDLE h = NewHandle(t);
+    t.files.emplace(h, fd);
+    return h;
+}
+
+int FileDescriptorOf(HANDLE handle)
+{
+    HandleTable& t = Handles();
+    std::lock_guard guard(t.lock);
+    const auto it = t.files.find(handle);
+    if (it == t.files.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    return it->second;
+}
 
 HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName)
 {
@@ -57,8 +89,7 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState,
     auto event = std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE);
     HandleTable& t = Handles();
     std::lock_guard guard(t.lock);
-    HANDLE h = reinterpret_cast<HANDLE>(t.next);
-    t.next += 4;
+    HANDLE h = NewHandle(t);
     t.events.emplace(h, std::move(event));
     return h;
 }
@@ -106,11 +137,16 @@ BOOL CloseHandle(HANDLE hObject)
 {
     HandleTable& t = Handles();
     std::lock_guard guard(t.lock);
-    if (t.events.erase(hObject) == 0) {
+    if (t.events.erase(hObject) != 0)
+        return TRUE;
+    const auto file = t.files.find(hObject);
+    if (file == t.files.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return TRUE;
+    const int fd = file->second;
+    t.files.erase(file);
+    return ::close(fd) == 0 ? TRUE : FALSE;
 }
 
 DWORD GetLastError() { return t_lastError; }

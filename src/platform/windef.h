@@ -82,3 +82,9 @@ inline LONG InterlockedCompareExchange(LONG volatile* destination, LONG exchange
     __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
 }
+
+// The generic access rights (files, registry keys, access entries).
+inline constexpr DWORD GENERIC_READ = 0x80000000u;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
+inline constexpr DWORD GENERIC_EXECUTE = 0x20000000u;
+inline constexpr DWORD GENERIC_ALL = 0x10000000u;

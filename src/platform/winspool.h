@@ -39,4 +39,28 @@ DWORD DeletePrinterDataW(HANDLE hPrinter, LPWSTR pValueName);
 DWORD EnumPrinterDataW(HANDLE hPrinter, DWORD dwIndex, LPWSTR pValueName, DWORD cbValueName, DWORD* pcbValueName,
                        DWORD* pType, LPBYTE pData, DWORD cbData, DWORD* pcbData);
 
+// The printer's driver (level 3). Every printer here has the one driver
+// installed with this build: its files are those of the driver folder,
+// $ZNTR_DRIVER_DIR, else the folder of the platform library (where the
+// build puts the libraries and the driver's data files). The dependent
+// files are every file of that folder, in name order, as full paths.
+struct DRIVER_INFO_3W {
+    DWORD cVersion;
+    LPWSTR pName;
+    LPWSTR pEnvironment;
+    LPWSTR pDriverPath;
+    LPWSTR pDataFile;
+    LPWSTR pConfigFile;
+    LPWSTR pHelpFile;
+    LPWSTR pDependentFiles;  // NUL-separated, ending with an empty string
+    LPWSTR pMonitorName;
+    LPWSTR pDefaultDataType;
+};
+
+// Fills pDriverInfo (level 3 only: ERROR_INVALID_LEVEL otherwise; pEnvironment
+// must be null). FALSE with ERROR_INSUFFICIENT_BUFFER and *pcbNeeded when cbBuf
+// is too small (a size query passes 0); ERROR_INVALID_HANDLE.
+BOOL GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                       DWORD* pcbNeeded);
+
 inline constexpr DWORD ERROR_PRINTER_ALREADY_EXISTS = 1802;

@@ -3,7 +3,10 @@
 
 #include <thread>
 
+#include "xps_fixture.h"
+
 #include "platform/comobject.h"
+#include "platform/fileapi.h"
 #include "platform/objbase.h"
 #include "platform/oleauto.h"
 #include "platform/rpc.h"
@@ -251,6 +254,44 @@ TEST(FileTime, ClockIsInjectable)
     SetFileTimeSourceForTesting(nullptr);
     CoFileTimeNow(&t);
     EXPECT_GT(t.dwHighDateTime, 30000000u);  // after the year 2000
+}
+
+TEST(Files, AreMadeWrittenReadAndClosedByHandle)
+{
+    TempFolder tmp;
+    const std::u16string path = Utf8ToWide(tmp.path.string()) + u"\\made.ini";  // callers join with "\\"
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(h, "\xFF\xFE", 2, &written, nullptr));
+    EXPECT_EQ(written, 2u);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(h));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
+
+    EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(GetFileAttributesW(Utf8ToWide(tmp.path.string()).c_str()), FILE_ATTRIBUTE_DIRECTORY);
+
+    h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char data[8] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(h, data, sizeof data, &read, nullptr));
+    EXPECT_EQ(std::string(data, read), "\xFF\xFE");
+    EXPECT_TRUE(ReadFile(h, data, sizeof data, &read, nullptr));
+    EXPECT_EQ(read, 0u);  // the end
+    CloseHandle(h);
+
+    const std::u16string missing = Utf8ToWide(tmp.path.string()) + u"/no/such.ini";
+    EXPECT_EQ(CreateFileW(missing.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    const std::u16string absent = Utf8ToWide(tmp.path.string()) + u"/absent.ini";
+    EXPECT_EQ(CreateFileW(absent.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 } // namespace

@@ -3,6 +3,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "platform/stringapiset.h"
 
 #include "platform/synchapi.h"
 #include "platform/winspool.h"
@@ -95,6 +99,42 @@ TEST(PrinterData, KeepsEachTypeAndAnswersAsTheSpoolerDoes)
     EXPECT_EQ(DeletePrinterDataW(h, W(u"Name")), ERROR_SUCCESS);
     EXPECT_EQ(DeletePrinterDataW(h, W(u"Name")), ERROR_FILE_NOT_FOUND);
     ClosePrinter(h);
+}
+
+TEST(PrinterDriver, ListsTheDriverFolderAsDependentFiles)
+{
+    StateFolder state;
+    TempFolder driver;
+    setenv("ZNTR_DRIVER_DIR", driver.path.c_str(), 1);
+    for (const char* name : {"ZNTR.DAT", "zntr.cap", "QV2040.DEF"})
+        std::ofstream(driver / name) << "[x]\n";
+    HANDLE h = AddPrinter(u"driver test");
+    ASSERT_NE(h, nullptr);
+
+    DWORD needed = 0;
+    EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 3, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_GT(needed, sizeof(DRIVER_INFO_3W));
+    std::vector<BYTE> buffer(needed);
+    EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 3, buffer.data(), needed - 1, &needed));
+    ASSERT_TRUE(GetPrinterDriverW(h, nullptr, 3, buffer.data(), needed, &needed));
+    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+    std::vector<std::string> files;
+    for (const char16_t* f = info->pDependentFiles; *f; f += std::char_traits<char16_t>::length(f) + 1)
+        files.push_back(WideToUtf8(f));
+    EXPECT_EQ(files, (std::vector<std::string>{driver / "QV2040.DEF", driver / "ZNTR.DAT", driver / "zntr.cap"}));
+    EXPECT_EQ(WideToUtf8(info->pConfigFile), driver / "ZNTR_UI.so");
+    // Every string lies inside the buffer.
+    for (const char16_t* p : {info->pName, info->pEnvironment, info->pDriverPath, info->pHelpFile, info->pMonitorName,
+                              info->pDefaultDataType})
+        EXPECT_TRUE(reinterpret_cast<const BYTE*>(p) >= buffer.data() && reinterpret_cast<const BYTE*>(p) < buffer.data() + needed);
+
+    EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 2, buffer.data(), needed, &needed));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_LEVEL);
+    ClosePrinter(h);
+    EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 3, buffer.data(), needed, &needed));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    unsetenv("ZNTR_DRIVER_DIR");
 }
 
 TEST(StateRoot, FollowsTheEnvironment)
