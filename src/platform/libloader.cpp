@@ -1,9 +1,13 @@
 #include <dlfcn.h>
+#include <link.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "platform/libloaderapi.h"
 #include "platform/stringapiset.h"
+#include "platform/synchapi.h"
 
 namespace {
 thread_local std::string t_loadError;
@@ -36,3 +40,58 @@ BOOL FreeLibrary(HMODULE hLibModule) { return hLibModule && dlclose(hLibModule) 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }  // no per-thread notifications are sent here
 
 const char* GetLoadErrorText() { return t_loadError.c_str(); }
+
+BOOL GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule)
+{
+    if (!phModule || !(dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *phModule = nullptr;
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<const void*>(lpModuleName), &info) || !info.dli_fname) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    if (dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)
+        dlclose(handle);  // the library stays loaded: the address is in it
+    *phModule = handle;
+    return TRUE;
+}
+
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
+{
+    std::string path;
+    if (hModule) {
+        link_map* map = nullptr;
+        if (dlinfo(hModule, RTLD_DI_LINKMAP, &map) != 0 || !map) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        path = map->l_name ? map->l_name : "";
+    }
+    std::error_code ec;
+    if (path.empty())  // the program itself
+        path = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    else
+        path = std::filesystem::absolute(path, ec).string();
+    if (path.empty() || !lpFilename || nSize == 0) {
+        SetLastError(path.empty() ? ERROR_MOD_NOT_FOUND : ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    const std::u16string wide = Utf8ToWide(path);
+    if (wide.size() >= nSize) {
+        std::copy_n(wide.data(), nSize - 1, lpFilename);
+        lpFilename[nSize - 1] = u'\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::copy(wide.begin(), wide.end(), lpFilename);
+    lpFilename[wide.size()] = u'\0';
+    return static_cast<DWORD>(wide.size());
+}

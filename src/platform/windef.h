@@ -42,6 +42,7 @@ using LPDWORD = DWORD*;
 
 using HANDLE = void*;
 using HMODULE = void*;
+using HWND = struct HWND__*;
 using HINSTANCE = void*;
 
 inline constexpr BOOL TRUE = 1;

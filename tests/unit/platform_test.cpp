@@ -1,12 +1,18 @@
 // The platform stand-ins: COM core, BSTR and VARIANT, events, UUIDs, strings.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "xps_fixture.h"
 
 #include "platform/comobject.h"
+#include "platform/aclapi.h"
 #include "platform/fileapi.h"
+#include "platform/libloaderapi.h"
+#include "platform/shlobj.h"
+#include "platform/sysinfoapi.h"
 #include "platform/objbase.h"
 #include "platform/oleauto.h"
 #include "platform/rpc.h"
@@ -292,6 +298,104 @@ TEST(Files, AreMadeWrittenReadAndClosedByHandle)
     const std::u16string absent = Utf8ToWide(tmp.path.string()) + u"/absent.ini";
     EXPECT_EQ(CreateFileW(absent.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(Folders, LiveUnderTheStateRootAndAreMadeOnRequest)
+{
+    TempFolder state;
+    setenv("ZNTR_STATE_DIR", state.path.c_str(), 1);
+    struct Case {
+        int csidl;
+        const char* under;  // the end of the path below the state root
+    };
+    const Case cases[] = {{CSIDL_COMMON_APPDATA, "/ProgramData"}, {CSIDL_APPDATA, "/AppData/Roaming"},
+                          {CSIDL_LOCAL_APPDATA, "/AppData/Local"}, {CSIDL_WINDOWS, "/Windows"},
+                          {CSIDL_SYSTEM, "/Windows/System32"}};
+    for (const Case& c : cases) {
+        char16_t path[MAX_PATH];
+        EXPECT_EQ(SHGetFolderPathW(nullptr, c.csidl, nullptr, 0, path), S_FALSE) << c.under;  // not there yet
+        EXPECT_EQ(SHGetFolderPathW(nullptr, c.csidl | CSIDL_FLAG_CREATE, nullptr, 0, path), S_OK) << c.under;
+        const std::string got = WideToUtf8(path);
+        EXPECT_EQ(got.rfind(state.path.string(), 0), 0u) << got;
+        EXPECT_EQ(got.substr(got.size() - std::strlen(c.under)), c.under);
+        EXPECT_TRUE(std::filesystem::is_directory(got));
+    }
+    char16_t path[MAX_PATH];
+    EXPECT_EQ(SHGetFolderPathW(nullptr, 0x7777, nullptr, 0, path), E_INVALIDARG);
+
+    const std::u16string deep = Utf8ToWide(state.path.string()) + u"\\Halvane\\Drv\\ZNTR";
+    EXPECT_EQ(SHCreateDirectoryExW(nullptr, deep.c_str(), nullptr), static_cast<int>(ERROR_SUCCESS));
+    EXPECT_TRUE(std::filesystem::is_directory(state.path / "Halvane" / "Drv" / "ZNTR"));
+    EXPECT_EQ(SHCreateDirectoryExW(nullptr, deep.c_str(), nullptr), static_cast<int>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(SHCreateDirectoryExW(nullptr, u"", nullptr), static_cast<int>(ERROR_BAD_PATHNAME));
+
+    const UINT needed = GetSystemDirectoryW(nullptr, 0);
+    const std::string system = (state.path / "Windows" / "System32").string();
+    EXPECT_EQ(needed, system.size() + 1);
+    std::u16string buffer(needed, u'x');
+    EXPECT_EQ(GetSystemDirectoryW(buffer.data(), needed), needed - 1);
+    EXPECT_EQ(WideToUtf8(buffer.c_str()), system);
+    unsetenv("ZNTR_STATE_DIR");
+}
+
+TEST(Modules, AreFoundFromAnAddressInsideThem)
+{
+    HMODULE module = nullptr;
+    ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCWSTR>(&SysAllocString), &module));
+    char16_t name[512];
+    const DWORD n = GetModuleFileNameW(module, name, 512);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(std::filesystem::path(WideToUtf8(std::u16string(name, n))).filename(), "libzntr_platform.so");
+    char16_t cut[5];
+    EXPECT_EQ(GetModuleFileNameW(module, cut, 5), 5u);  // cut short: the size, with a terminator
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::u16string(cut), std::u16string(name, 4));
+    const DWORD self = GetModuleFileNameW(nullptr, name, 512);
+    EXPECT_EQ(std::filesystem::path(WideToUtf8(std::u16string(name, self))).filename(), "platform_test");
+}
+
+TEST(AccessLists, EveryoneMayReadAndWriteIsTheFilesModeForAllUsers)
+{
+    TempFolder tmp;
+    const std::string file = tmp / "ZNTR.ini";
+    std::ofstream(file) << "x";
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::u16string path = Utf8ToWide(file);
+
+    PACL old = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old,
+                                    nullptr, &descriptor),
+              ERROR_SUCCESS);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    EXPLICIT_ACCESS_W access{};
+    access.grfAccessPermissions = GENERIC_READ | GENERIC_WRITE;
+    access.grfAccessMode = SET_ACCESS;
+    access.grfInheritance = NO_INHERITANCE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    access.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+    PACL merged = nullptr;
+    ASSERT_EQ(SetEntriesInAclW(1, &access, old, &merged), ERROR_SUCCESS);
+    std::u16string target = path;
+    EXPECT_EQ(SetNamedSecurityInfoW(target.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged,
+                                    nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(file).permissions()) & 0777, 0666u);
+
+    // Other trustees are not served.
+    PSID other = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 2, 5, 32, 0, 0, 0, 0, 0, 0, &other));
+    access.Trustee.ptstrName = static_cast<LPWSTR>(other);
+    PACL refused = nullptr;
+    EXPECT_EQ(SetEntriesInAclW(1, &access, old, &refused), ERROR_NOT_SUPPORTED);
+    FreeSid(other);
+    FreeSid(everyone);
+    LocalFree(merged);
+    LocalFree(descriptor);
 }
 
 } // namespace
