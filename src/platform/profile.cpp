@@ -11,6 +11,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file_paths.h"
@@ -23,8 +25,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The file's lines, each with its own line end ("\r\n", "\n", or none for a
+// last line without one), so that a rewrite gives back every line it does not
+// change as it was. The parsing below trims the line ends with the blanks.
 struct IniFile {
     bool utf16 = false;
+    bool utf8Mark = false;  // EF BB BF, kept when the file is written again
     std::vector<std::u16string> lines;
 };
 
@@ -60,23 +66,61 @@ fs::path FilePath(LPCWSTR name)
     return NativePath(text);
 }
 
-// Valid UTF-8 as UTF-16; otherwise every byte as Latin-1.
-std::u16string Decode8(const std::string& bytes)
+// The character of the well-formed UTF-8 sequence at bytes[i] (shortest form,
+// no surrogates, at most U+10FFFF) and its length; length 0 when there is none.
+std::pair<char32_t, std::size_t> Utf8At(std::string_view bytes, std::size_t i)
 {
-    bool valid = true;
-    for (std::size_t i = 0; i < bytes.size() && valid;) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        const std::size_t extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 9;
-        valid = extra < 9 && i + extra < bytes.size();
-        for (std::size_t k = 1; valid && k <= extra; ++k)
-            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        i += extra + 1;
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length;
+    char32_t cp, least;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, cp = lead & 0x1Fu, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, cp = lead & 0x0Fu, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, cp = lead & 0x07u, least = 0x10000;
+    } else {
+        return {0, 0};
     }
-    if (valid)
-        return Utf8ToWide(bytes);
+    if (i + length > bytes.size())
+        return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return {0, 0};
+        cp = (cp << 6) | (byte(i + k) & 0x3Fu);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {0, 0};
+    return {cp, length};
+}
+
+// A file without the UTF-16 mark: UTF-8 where its bytes are UTF-8, every other
+// byte as Latin-1 (files written by older tools in a Western code page).
+std::u16string Decode8(std::string_view bytes)
+{
     std::u16string out;
-    for (const char b : bytes)
-        out += static_cast<char16_t>(static_cast<unsigned char>(b));
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            out += static_cast<char16_t>(c);
+            ++i;
+            continue;
+        }
+        const auto [cp, length] = Utf8At(bytes, i);
+        if (length == 0) {
+            out += static_cast<char16_t>(c);
+            ++i;
+        } else if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            i += length;
+        } else {
+            out += static_cast<char16_t>(cp);
+            i += length;
+        }
+    }
     return out;
 }
 
@@ -94,18 +138,19 @@ std::optional<IniFile> Load(const fs::path& path)
             text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                           (static_cast<unsigned char>(bytes[i + 1]) << 8));
     } else {
-        text = Decode8(bytes);
+        std::string_view body(bytes);
+        if (body.substr(0, 3) == "\xEF\xBB\xBF") {
+            file.utf8Mark = true;
+            body.remove_prefix(3);
+        }
+        text = Decode8(body);
     }
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find(u'\n', start);
-        if (end == std::u16string::npos)
-            end = text.size();
-        std::u16string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == u'\r')
-            line.pop_back();
-        file.lines.push_back(std::move(line));
-        start = end + 1;
+        end = end == std::u16string::npos ? text.size() : end + 1;
+        file.lines.push_back(text.substr(start, end - start));
+        start = end;
     }
     return file;
 }
@@ -240,13 +285,42 @@ std::vector<std::u16string> SectionLines(const IniFile& file, std::u16string_vie
     return out;
 }
 
+// The line end for lines a write adds: the file's first one, else CR LF.
+std::u16string LineEnd(const IniFile& file)
+{
+    for (const std::u16string& line : file.lines)
+        if (!line.empty() && line.back() == u'\n')
+            return line.size() >= 2 && line[line.size() - 2] == u'\r' ? u"\r\n" : u"\n";
+    return u"\r\n";
+}
+
+// Inserts a line before lines[at]; the line before it gets a line end if it
+// was the file's last line and had none.
+void InsertLine(IniFile& file, std::size_t at, std::u16string text)
+{
+    const std::u16string end = LineEnd(file);
+    if (at > 0 && (file.lines[at - 1].empty() || file.lines[at - 1].back() != u'\n'))
+        file.lines[at - 1] += end;
+    file.lines.insert(file.lines.begin() + static_cast<std::ptrdiff_t>(at), text + end);
+}
+
+// The line end a line has, for a line replaced in place.
+std::u16string_view EndOf(std::u16string_view line)
+{
+    if (line.size() >= 2 && line.substr(line.size() - 2) == u"\r\n")
+        return line.substr(line.size() - 2);
+    if (!line.empty() && (line.back() == u'\n' || line.back() == u'\r'))
+        return line.substr(line.size() - 1);
+    return {};
+}
+
 std::string Encode(const IniFile& file)
 {
     std::u16string text;
     for (const std::u16string& line : file.lines)
-        text += line + u"\r\n";
+        text += line;
     if (!file.utf16)
-        return WideToUtf8(text);
+        return (file.utf8Mark ? "\xEF\xBB\xBF" : "") + WideToUtf8(text);
     std::string bytes = "\xFF\xFE";
     for (const char16_t c : text) {
         bytes += static_cast<char>(c & 0xFF);
@@ -303,6 +377,12 @@ bool Replace(const fs::path& path, const IniFile& file)
         ::unlink(temp.c_str());
         return false;
     }
+    // The rename itself on disk as well.
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 
@@ -354,6 +434,8 @@ UINT GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault, L
             if (!lpFileName || !lpAppName || !lpKeyName)
                 return static_cast<UINT>(nDefault);
             const std::optional<IniFile> file = Load(FilePath(lpFileName));
+            if (!file)
+                SetLastError(ERROR_FILE_NOT_FOUND);
             const auto value = file ? FindValue(*file, lpAppName, lpKeyName) : std::nullopt;
             if (!value)
                 return static_cast<UINT>(nDefault);
@@ -415,8 +497,8 @@ BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lp
             } else if (r.header == std::u16string::npos) {
                 if (!lpString)
                     return TRUE;
-                ini.lines.push_back(u"[" + std::u16string(lpAppName) + u"]");
-                ini.lines.push_back(std::u16string(lpKeyName) + u"=" + lpString);
+                InsertLine(ini, ini.lines.size(), u"[" + std::u16string(lpAppName) + u"]");
+                InsertLine(ini, ini.lines.size(), std::u16string(lpKeyName) + u"=" + lpString);
             } else {
                 std::size_t found = std::u16string::npos, last = r.header;
                 for (std::size_t i = r.header + 1; i < r.end; ++i) {
@@ -429,11 +511,11 @@ BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lp
                 const std::u16string line = lpString ? std::u16string(lpKeyName) + u"=" + lpString : std::u16string();
                 if (found != std::u16string::npos) {
                     if (lpString)
-                        ini.lines[found] = line;
+                        ini.lines[found] = line + std::u16string(EndOf(ini.lines[found]));
                     else
                         ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(found));
                 } else if (lpString) {
-                    ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(last + 1), line);
+                    InsertLine(ini, last + 1, line);
                 }
             }
             if (!Replace(path, ini)) {
@@ -457,6 +539,8 @@ DWORD GetPrivateProfileSectionW(LPCWSTR lpAppName, LPWSTR lpReturnedString, DWOR
             if (!lpFileName || !lpAppName)
                 return CopyList({}, lpReturnedString, nSize);
             const std::optional<IniFile> file = Load(FilePath(lpFileName));
+            if (!file)
+                SetLastError(ERROR_FILE_NOT_FOUND);
             return CopyList(file ? SectionLines(*file, lpAppName, false) : std::vector<std::u16string>{},
                             lpReturnedString, nSize);
         },
