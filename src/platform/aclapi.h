@@ -58,6 +58,12 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority, BY
                               PSID* pSid);
 void* FreeSid(PSID pSid);
 
+enum WELL_KNOWN_SID_TYPE { WinNullSid = 0, WinWorldSid = 1 };
+inline constexpr DWORD SECURITY_MAX_SID_SIZE = 68;
+// A well-known SID into the caller's buffer of *cbSid bytes (only
+// WinWorldSid); too small: FALSE, ERROR_INSUFFICIENT_BUFFER, the size needed.
+BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE WellKnownSidType, PSID DomainSid, PSID pSid, DWORD* cbSid);
+
 // The file's access list (DACL_SECURITY_INFORMATION only), inside a
 // descriptor freed with LocalFree. ERROR_FILE_NOT_FOUND for a missing file.
 DWORD GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,

@@ -49,11 +49,15 @@ BOOL GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule)
     }
     *phModule = nullptr;
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<const void*>(lpModuleName), &info) || !info.dli_fname) {
+    link_map* map = nullptr;
+    if (!dladdr1(reinterpret_cast<const void*>(lpModuleName), &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) ||
+        !map) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;
     }
-    void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    // The program's own map has no name; its handle is the one for "no file".
+    const bool program = !map->l_name || !*map->l_name;
+    void* handle = program ? dlopen(nullptr, RTLD_NOW) : dlopen(map->l_name, RTLD_NOW | RTLD_NOLOAD);
     if (!handle) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;

@@ -98,10 +98,10 @@ HKEY Remember(fs::path folder)
     return key;
 }
 
-fs::path ValueFile(const fs::path& folder, LPCWSTR name)
-{
-    return folder / (Canonical(name ? name : u"") + ".value");  // the key's default value has the empty name
-}
+// A value's file: "=" and its canonical name, so that no sub-key's folder
+// (whose names never hold "=") can take the same name. The key's default
+// value has the empty name.
+fs::path ValueFile(const fs::path& folder, LPCWSTR name) { return folder / ("=" + Canonical(name ? name : u"")); }
 
 template <class Body>
 LSTATUS Guard(Body&& body) noexcept
@@ -204,7 +204,8 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
             bytes += static_cast<char>((dwType >> (8 * i)) & 0xFF);
         bytes.append(reinterpret_cast<const char*>(lpData), cbData);
         const fs::path file = ValueFile(folder, lpValueName);
-        std::string temp = file.string() + ".XXXXXX";
+        // Written beside it under a name no value or sub-key can have, then renamed over it.
+        std::string temp = (folder / ("~" + file.filename().string().substr(1) + ".XXXXXX")).string();
         const int fd = ::mkstemp(temp.data());
         if (fd < 0)
             return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);

@@ -7,6 +7,7 @@
 
 #include "platform/aclapi.h"
 #include "platform/file_paths.h"
+#include "platform/synchapi.h"
 
 struct ACL {
     mode_t mode;  // the permission bits the list stands for
@@ -14,11 +15,16 @@ struct ACL {
 
 namespace {
 
+// A SID laid out as the platform lays it out (revision, count, authority,
+// the sub-authorities), so a SID the caller builds itself reads the same.
 struct Sid {
-    SID_IDENTIFIER_AUTHORITY authority;
+    BYTE revision;
     BYTE count;
+    SID_IDENTIFIER_AUTHORITY authority;
     DWORD sub[8];
 };
+constexpr BYTE kSidRevision = 1;
+constexpr DWORD SidSize(BYTE count) { return 8 + 4 * DWORD{count}; }
 
 struct Descriptor {
     ACL dacl;
@@ -29,7 +35,8 @@ bool IsEveryone(const TRUSTEE_W& trustee)
     if (trustee.TrusteeForm != TRUSTEE_IS_SID || !trustee.ptstrName)
         return false;
     const auto* sid = reinterpret_cast<const Sid*>(trustee.ptstrName);
-    return std::memcmp(sid->authority.Value, SECURITY_WORLD_SID_AUTHORITY.Value, 6) == 0 && sid->count == 1 &&
+    return sid->revision == kSidRevision && sid->count == 1 &&
+           std::memcmp(sid->authority.Value, SECURITY_WORLD_SID_AUTHORITY.Value, 6) == 0 &&
            sid->sub[0] == SECURITY_WORLD_RID;
 }
 
@@ -40,9 +47,27 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, D
 {
     if (!authority || !pSid || count == 0 || count > 8)
         return FALSE;
-    Sid* sid = new (std::nothrow) Sid{*authority, count, {s0, s1, s2, s3, s4, s5, s6, s7}};
+    Sid* sid = new (std::nothrow) Sid{kSidRevision, count, *authority, {s0, s1, s2, s3, s4, s5, s6, s7}};
     *pSid = sid;
     return sid ? TRUE : FALSE;
+}
+
+BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE WellKnownSidType, PSID, PSID pSid, DWORD* cbSid)
+{
+    if (WellKnownSidType != WinWorldSid || !cbSid) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD needed = SidSize(1);
+    if (!pSid || *cbSid < needed) {
+        *cbSid = needed;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    const Sid world{kSidRevision, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID}};
+    std::memcpy(pSid, &world, needed);
+    *cbSid = needed;
+    return TRUE;
 }
 
 void* FreeSid(PSID pSid)

@@ -1,9 +1,5 @@
 // The special folders, under the state root, and folder creation.
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -11,24 +7,32 @@
 #include "platform/shlobj.h"
 #include "platform/state_root.h"
 #include "platform/sysinfoapi.h"
+#include "platform/winbase.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string UserName()
+// The profile's folder name: the user's name as GetUserNameW answers it.
+std::u16string UserName()
 {
-    if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name && *pw->pw_name)
-        return pw->pw_name;
-    const char* user = std::getenv("USER");
-    return user && *user ? user : "user";
+    char16_t name[256];
+    DWORD size = 256;
+    if (GetUserNameW(name, &size))
+        return std::u16string(name, size - 1);
+    std::u16string longer(size, u'\0');
+    if (GetUserNameW(longer.data(), &size)) {
+        longer.resize(size - 1);
+        return longer;
+    }
+    return u"user";
 }
 
 // The folder for a CSIDL value; empty for values not served.
 fs::path FolderOf(int csidl)
 {
     const fs::path root = StateRoot();
-    const fs::path profile = root / "Users" / UserName();
+    const fs::path profile = root / "Users" / NativePath(UserName());
     switch (csidl) {
     case CSIDL_COMMON_APPDATA: return root / "ProgramData";
     case CSIDL_APPDATA: return profile / "AppData" / "Roaming";
@@ -81,6 +85,8 @@ int SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const void*)
         if (!pszPath || !*pszPath)
             return static_cast<int>(ERROR_BAD_PATHNAME);
         const fs::path folder = NativePath(pszPath);
+        if (!folder.is_absolute())  // the platform wants a full path too
+            return static_cast<int>(ERROR_BAD_PATHNAME);
         std::error_code ec;
         if (fs::exists(folder, ec))
             return static_cast<int>(fs::is_directory(folder, ec) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS);

@@ -21,6 +21,8 @@ inline constexpr DWORD MAX_PATH = 260;
 // folder does not exist (and was not to be made).
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
 // Makes the folder and its missing parents: ERROR_SUCCESS,
-// ERROR_ALREADY_EXISTS, ERROR_BAD_PATHNAME for an empty path,
-// ERROR_PATH_NOT_FOUND when it cannot be made. The security is not applied.
+// ERROR_ALREADY_EXISTS (ERROR_FILE_EXISTS when a file is there),
+// ERROR_BAD_PATHNAME for an empty or relative path, ERROR_PATH_NOT_FOUND when
+// it cannot be made (a parent is a file, or not ours). The security is not
+// applied.
 int SHCreateDirectoryExW(HWND hwnd, LPCWSTR pszPath, const void* psa);

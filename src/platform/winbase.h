@@ -1,4 +1,4 @@
-// Base services: the private-profile (INI) functions.
+// Base services: the private-profile (INI) functions and the user.
 #pragma once
 
 #include "platform/winerror.h"
@@ -32,3 +32,11 @@ DWORD GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize, LPCWS
 // The section's lines "key=value", each with its terminator, the list ending
 // with one more; cut short it answers nSize - 2.
 DWORD GetPrivateProfileSectionW(LPCWSTR lpAppName, LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName);
+
+// ---- The user -------------------------------------------------------------------
+
+// The name of the process's user (its effective user), with its terminator:
+// *pcbBuffer holds the room in characters and answers the characters copied
+// with the terminator; when it is too small, FALSE with
+// ERROR_INSUFFICIENT_BUFFER and the size needed (with the terminator).
+BOOL GetUserNameW(LPWSTR lpBuffer, LPDWORD pcbBuffer);

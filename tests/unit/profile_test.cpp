@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/stringapiset.h"
+#include "platform/synchapi.h"
 #include "platform/winbase.h"
 #include "xps_fixture.h"
 
@@ -218,6 +221,138 @@ TEST(Profile, TwoProcessesWritingOneFileLoseNothing)
             const std::u16string key = u"K" + Utf8ToWide(std::to_string(i));
             EXPECT_EQ(ini.Get(s, key.c_str(), u"lost"), u"v") << WideToUtf8(s) << " " << i;
         }
+}
+
+TEST(Profile, BytesThatAreNotUtf8AreReadAsLatin1OneByOne)
+{
+    struct Case {
+        const char* bytes;
+        const char16_t* expected;
+    };
+    const Case cases[] = {
+        {"caf\xC3\xA9 \xE0 la", u"caf\u00e9 \u00e0 la"},  // UTF-8 and a stray Latin-1 byte in one file
+        {"\xC0\xAF", u"\u00c0\u00af"},                    // an overlong "/" is no UTF-8
+        {"\xED\xA0\x80", u"\u00ed\u00a0\u0080"},         // nor is an encoded surrogate
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},              // four bytes: a surrogate pair
+        {"\xE2\x82", u"\u00e2\u0082"},                    // a sequence cut by the line end
+    };
+    for (const Case& c : cases) {
+        const IniFixture ini(std::string("[S]\nK=") + c.bytes + "\n");
+        EXPECT_EQ(ini.Get(u"S", u"K"), c.expected) << c.bytes;
+    }
+
+    // A UTF-8 mark does not hide the first section, and is written back.
+    const IniFixture marked("\xEF\xBB\xBF[S]\nK=1\n");
+    EXPECT_EQ(marked.Get(u"S", u"K"), u"1");
+    ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"K", u"2", marked.wpath.c_str()));
+    EXPECT_EQ(ReadBytes(marked.path), "\xEF\xBB\xBF[S]\nK=2\n");
+}
+
+TEST(Profile, WritesKeepTheLineEndsOfTheFile)
+{
+    struct Case {
+        const char* before;
+        const char16_t* section;
+        const char16_t* key;
+        const char16_t* value;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"[A]\nx=1\n[B]\ny=2\n", u"A", u"z", u"3", "[A]\nx=1\nz=3\n[B]\ny=2\n"},
+        {"[A]\nx=1\n", u"a", u"X", u"9", "[A]\nX=9\n"},
+        {"[A]\r\nx=1\n[B]\r\n", u"A", u"x", u"2", "[A]\r\nx=2\n[B]\r\n"},  // each line keeps its own
+        {"[A]\nx=1", u"A", u"y", u"2", "[A]\nx=1\ny=2\n"},                       // a last line without an end
+        {"[A]\nx=1", u"B", u"y", u"2", "[A]\nx=1\n[B]\ny=2\n"},
+        {"[A]\nx=1", u"A", u"x", u"5", "[A]\nx=5"},
+        {"; top\n\n[A]\nx=1\n\n[B]\ny=2\n", u"A", u"x", nullptr, "; top\n\n[A]\n\n[B]\ny=2\n"},
+        {"; top\n[A]\n; in A\nx=1\n[B]\ny=2\n", u"A", nullptr, nullptr, "; top\n[B]\ny=2\n"},
+        {"[A]\nx=1\n\n\n", u"A", u"y", u"2", "[A]\nx=1\ny=2\n\n\n"},          // after the section's last line
+    };
+    for (const Case& c : cases) {
+        const IniFixture ini(c.before);
+        ASSERT_TRUE(WritePrivateProfileStringW(c.section, c.key, c.value, ini.wpath.c_str())) << c.before;
+        EXPECT_EQ(ReadBytes(ini.path), c.after) << c.before;
+    }
+}
+
+TEST(Profile, MissingFilesGiveTheDefaultAndFileNotFound)
+{
+    TempFolder tmp;
+    const std::u16string missing = Utf8ToWide(tmp / "missing.ini");
+    char16_t buffer[16];
+    SetLastError(0);
+    EXPECT_EQ(GetPrivateProfileStringW(u"S", u"K", u"dflt ", buffer, 16, missing.c_str()), 4u);
+    EXPECT_EQ(std::u16string(buffer), u"dflt");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(0);
+    EXPECT_EQ(GetPrivateProfileIntW(u"S", u"K", 7, missing.c_str()), 7u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(0);
+    EXPECT_EQ(GetPrivateProfileSectionW(u"S", buffer, 16, missing.c_str()), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(buffer[0], u'\0');
+    EXPECT_FALSE(std::filesystem::exists(tmp.path / "missing.ini"));  // reading makes nothing
+}
+
+// Points the state root at a folder of its own while it lives.
+struct StateRootScope {
+    TempFolder tmp;
+    std::string saved;
+    bool had = false;
+    StateRootScope()
+    {
+        if (const char* old = std::getenv("ZNTR_STATE_DIR")) {
+            had = true;
+            saved = old;
+        }
+        setenv("ZNTR_STATE_DIR", tmp.path.c_str(), 1);
+    }
+    ~StateRootScope()
+    {
+        if (had)
+            setenv("ZNTR_STATE_DIR", saved.c_str(), 1);
+        else
+            unsetenv("ZNTR_STATE_DIR");
+    }
+};
+
+TEST(Profile, BareFileNamesAreInTheWindowsFolder)
+{
+    const StateRootScope state;
+    ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"K", u"v", u"bare.ini"));
+    EXPECT_EQ(ReadBytes(state.tmp / "Windows/bare.ini"), "[S]\r\nK=v\r\n");
+    char16_t buffer[8];
+    EXPECT_EQ(GetPrivateProfileStringW(u"S", u"K", u"", buffer, 8, u"bare.ini"), 1u);
+    EXPECT_EQ(GetPrivateProfileIntW(u"S", u"K", 3, u"BARE.INI"), 3u);  // names are the file system's: with case
+
+    // A name with a folder, joined with "\\", is the file system's path.
+    const std::u16string joined = Utf8ToWide(state.tmp.path.string()) + u"\\joined.ini";
+    ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"K", u"w", joined.c_str()));
+    EXPECT_EQ(ReadBytes(state.tmp / "joined.ini"), "[S]\r\nK=w\r\n");
+}
+
+TEST(Profile, TwoThreadsWritingOneFileLoseNothing)
+{
+    const IniFixture ini("; kept\n");
+    constexpr int kWrites = 60;
+    bool ok[2] = {true, true};
+    const auto writer = [&](int which) {
+        const char16_t* section = which == 0 ? u"One" : u"Two";
+        for (int i = 0; i < kWrites; ++i) {
+            const std::u16string key = u"K" + Utf8ToWide(std::to_string(i));
+            ok[which] = WritePrivateProfileStringW(section, key.c_str(), key.c_str(), ini.wpath.c_str()) && ok[which];
+        }
+    };
+    std::thread first(writer, 0), second(writer, 1);
+    first.join();
+    second.join();
+    EXPECT_TRUE(ok[0] && ok[1]);
+    for (const char16_t* s : {u"One", u"Two"})
+        for (int i = 0; i < kWrites; ++i) {
+            const std::u16string key = u"K" + Utf8ToWide(std::to_string(i));
+            EXPECT_EQ(ini.Get(s, key.c_str(), u"lost"), key) << WideToUtf8(s) << " " << i;
+        }
+    EXPECT_EQ(ReadBytes(ini.path).rfind("; kept\n", 0), 0u);
 }
 
 } // namespace
