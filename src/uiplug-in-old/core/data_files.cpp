@@ -9,6 +9,7 @@
 #include "platform/fileapi.h"
 #include "platform/libloaderapi.h"
 #include "platform/shlobj.h"
+#include "platform/stringapiset.h"
 #include "platform/synchapi.h"
 #include "platform/sysinfoapi.h"
 #include "platform/winbase.h"
@@ -101,19 +102,11 @@ NumberList ParseNumberList(std::u16string_view text)
     return list;
 }
 
-std::u16string Ascii(const char* text)
-{
-    std::u16string out;
-    for (const char* p = text; *p; ++p)
-        out += static_cast<char16_t>(static_cast<unsigned char>(*p));
-    return out;
-}
-
 std::u16string PaperKey(int number)
 {
     char key[32];
     std::snprintf(key, sizeof key, "Paper%d", number);  // string 2107
-    return Ascii(key);
+    return Utf8ToWide(key);
 }
 
 std::u16string SystemFolder()
@@ -204,12 +197,13 @@ DriverDataFiles::DriverDataFiles(std::u16string modulePath)
     } else {
         folder_ = modulePath.substr(0, modulePath.size() - name.size());
     }
-    indexPath_ = folder_ + DataIndexNameFor(modulePath.empty() ? u"ZNTR" : modulePath);
+    const std::u16string_view module = modulePath.empty() ? std::u16string_view(u"ZNTR") : std::u16string_view(modulePath);
+    indexPath_ = folder_ + DataIndexNameFor(module);
 
     char16_t common[kPathChars] = {};
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common)))
         dataFolder_ = std::u16string(common) + u"\\Halvane\\Drv\\ZNTR";
-    userIniPath_ = dataFolder_ + u"\\" + UserIniNameFor(modulePath.empty() ? u"ZNTR" : modulePath);
+    userIniPath_ = dataFolder_ + u"\\" + UserIniNameFor(module);
 }
 
 const DriverDataFiles& DriverDataFiles::ForThisModule()
@@ -298,7 +292,7 @@ std::u16string DriverDataFiles::CapabilityValue(HANDLE printer, std::u16string_v
         char number[16];
         std::snprintf(number, sizeof number, "%d",
                       static_cast<int>(GetPrivateProfileIntW(section.c_str(), std::u16string(key).c_str(), 0, file.c_str())));
-        value = Ascii(number);
+        value = Utf8ToWide(number);
     }
     return value;
 }
@@ -358,10 +352,10 @@ void DriverDataFiles::SeedUserDefinedPapers() const
         if (!known.count(own.numbers[i])) {
             char item[16];
             std::snprintf(item, sizeof item, "%d,", own.numbers[i]);
-            list += Ascii(item);
+            list += Utf8ToWide(item);
         }
     char count[16];
     std::snprintf(count, sizeof count, "%zu", ParseNumberList(list).numbers.size());
     WritePrivateProfileStringW(section, listKey, list.c_str(), userIniPath_.c_str());
-    WritePrivateProfileStringW(section, countKey, Ascii(count).c_str(), userIniPath_.c_str());
+    WritePrivateProfileStringW(section, countKey, Utf8ToWide(count).c_str(), userIniPath_.c_str());
 }
