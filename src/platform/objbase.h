@@ -31,7 +31,6 @@ using FileTimeSource = FILETIME (*)();
 // Replaces the clock behind CoFileTimeNow (nullptr restores the system clock).
 void SetFileTimeSourceForTesting(FileTimeSource source);
 
-using HGLOBAL = void*;
 // A growable stream in memory. Only new memory is supported (hGlobal null);
 // the memory always belongs to the stream.
 HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease, IStream** ppstm);

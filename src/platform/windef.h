@@ -44,6 +44,7 @@ using HANDLE = void*;
 using HMODULE = void*;
 using HWND = struct HWND__*;
 using HINSTANCE = void*;
+using HGLOBAL = void*;
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
@@ -89,3 +90,22 @@ inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
 inline constexpr DWORD GENERIC_EXECUTE = 0x20000000u;
 inline constexpr DWORD GENERIC_ALL = 0x10000000u;
+
+// Languages and locales: a language id is a primary language (low 10 bits)
+// and a sublanguage (high 6 bits); a locale id adds a sort order above it.
+using LANGID = WORD;
+using LCID = DWORD;
+using LCTYPE = DWORD;
+inline constexpr LANGID MAKELANGID(unsigned primary, unsigned sub) noexcept
+{
+    return static_cast<LANGID>((sub << 10) | primary);
+}
+inline constexpr unsigned PRIMARYLANGID(LANGID lang) noexcept { return lang & 0x3FFu; }
+inline constexpr unsigned SUBLANGID(LANGID lang) noexcept { return lang >> 10; }
+inline constexpr LCID MAKELCID(LANGID lang, unsigned sort) noexcept { return (static_cast<LCID>(sort) << 16) | lang; }
+inline constexpr LANGID LANGIDFROMLCID(LCID lcid) noexcept { return static_cast<LANGID>(lcid & 0xFFFFu); }
+inline constexpr unsigned LANG_NEUTRAL = 0x00;
+inline constexpr unsigned LANG_ENGLISH = 0x09;
+inline constexpr unsigned SUBLANG_NEUTRAL = 0x00;
+inline constexpr unsigned SUBLANG_DEFAULT = 0x01;
+inline constexpr unsigned SORT_DEFAULT = 0x0;
