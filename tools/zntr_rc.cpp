@@ -35,6 +35,7 @@
 // with id N / 16 + 1 in its language, a block of 16 strings in order, each a
 // u16 length and that many UTF-16LE code units without a terminator (length
 // 0 for an id the source does not give).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -46,6 +47,8 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+
+#include "platform/stringapiset.h"
 
 namespace fs = std::filesystem;
 
@@ -151,75 +154,6 @@ std::optional<std::uint32_t> Compiler::Number(const char* what, std::uint32_t le
     return static_cast<std::uint32_t>(value);
 }
 
-// One code point of well-formed UTF-8 at text[pos] (shortest form, no
-// surrogates), appended as UTF-16; false when the bytes are not UTF-8.
-bool AppendUtf8(std::string_view text, std::size_t& pos, std::u16string& out)
-{
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t length;
-    char32_t cp, least;
-    if (lead < 0x80) {
-        out += static_cast<char16_t>(lead);
-        ++pos;
-        return true;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, cp = lead & 0x1Fu, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, cp = lead & 0x0Fu, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, cp = lead & 0x07u, least = 0x10000;
-    } else {
-        return false;
-    }
-    if (pos + length > text.size())
-        return false;
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[pos + k]);
-        if ((next & 0xC0) != 0x80)
-            return false;
-        cp = (cp << 6) | (next & 0x3Fu);
-    }
-    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return false;
-    if (cp >= 0x10000) {
-        out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-        out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-        out += static_cast<char16_t>(cp);
-    }
-    pos += length;
-    return true;
-}
-
-// Back to UTF-8 (the text came from well-formed UTF-8 and \x escapes).
-std::string Utf8Of(std::u16string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -242,10 +176,17 @@ std::optional<std::u16string> Compiler::Quoted()
     std::u16string out;
     while (pos_ < text_.size() && text_[pos_] != '"') {
         if (text_[pos_] != '\\') {
-            if (!AppendUtf8(text_, pos_, out)) {
+            // A run of plain text up to the next escape or the closing quote;
+            // it must be well-formed UTF-8, so it converts back to itself.
+            const std::size_t end = std::min(text_.find_first_of("\\\"", pos_), text_.size());
+            const std::string_view run = text_.substr(pos_, end - pos_);
+            const std::u16string wide = Utf8ToWide(run);
+            if (WideToUtf8(wide) != run) {
                 Fault("the string is not valid UTF-8");
                 return std::nullopt;
             }
+            out += wide;
+            pos_ = end;
             continue;
         }
         const char escape = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
@@ -305,7 +246,7 @@ bool Compiler::EndOfStatement()
 
 std::optional<std::string> Compiler::ReadFile(const std::u16string& name)
 {
-    const std::string utf8 = Utf8Of(name);
+    const std::string utf8 = WideToUtf8(name);
     const fs::path path = fs::path(source_).parent_path() / fs::path(utf8);
     std::ifstream in(path, std::ios::binary);
     std::error_code ec;
