@@ -128,7 +128,7 @@ void PrintModel(const ModelDescription& m, HMODULE strings, const std::array<WOR
                     info.pagesPerMinute, info.defaultMemory, info.logoBitmapId, info.infoType);
         std::printf("  capabilities %s: %s%s\n", Hex(info.capabilities).c_str(), capabilities.c_str(),
                     info.capabilities & capability::PaperListAsRead ? " (paper list as read)" : "");
-        std::printf("  finisher mask %s\n", Hex(info.finisher).c_str());
+        std::printf("  finisher mask %s\n", Hex(m.FinisherMask()).c_str());
         std::printf("  papers (%s list; sizes in 0.1 mm and 1/300 inch):\n",
                     info.capabilities & capability::PaperListAsRead ? "main" : inch ? "inch" : "mm");
         for (int i = 0; i < info.papers.count; ++i) {
@@ -173,7 +173,7 @@ void PrintModel(const ModelDescription& m, HMODULE strings, const std::array<WOR
     std::printf(" \"modelId\": %u, \"pagesPerMinute\": %u, \"memory\": %u, \"infoType\": %u,\n", info.modelId,
                 info.pagesPerMinute, info.defaultMemory, info.infoType);
     std::printf(" \"capabilities\": %u, \"capabilityNames\": [%s], \"finisher\": %u,\n", info.capabilities,
-                capabilities.c_str(), info.finisher);
+                capabilities.c_str(), m.FinisherMask());
     std::printf(" \"papers\": [");
     for (int i = 0; i < info.papers.count; ++i) {
         const auto [w, h] = m.PaperSizeAt(i);

@@ -139,3 +139,20 @@ int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR lpWideCharStr, int cchWide
     }
     return Deliver(WideToUtf8(std::u16string_view(lpWideCharStr, length)), lpMultiByteStr, cbMultiByte);
 }
+
+int CompareStringOrdinal(LPCWSTR lpString1, int cchCount1, LPCWSTR lpString2, int cchCount2, BOOL bIgnoreCase)
+{
+    if (!lpString1 || !lpString2 || cchCount1 < -1 || cchCount2 < -1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::u16string_view a(lpString1, cchCount1 < 0 ? std::char_traits<char16_t>::length(lpString1) : std::size_t(cchCount1));
+    const std::u16string_view b(lpString2, cchCount2 < 0 ? std::char_traits<char16_t>::length(lpString2) : std::size_t(cchCount2));
+    const auto fold = [bIgnoreCase](char16_t c) {
+        return bIgnoreCase && c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    };
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (fold(a[i]) != fold(b[i]))
+            return fold(a[i]) < fold(b[i]) ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+    return a.size() == b.size() ? CSTR_EQUAL : a.size() < b.size() ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+}

@@ -167,6 +167,18 @@ TEST(ModelDescription, CapabilitiesFinisherQualitiesAndTheOtherRecordKeys)
     }
 }
 
+TEST(ModelDescription, QualityRowsOutsideTheResolutionTableAreNone)
+{
+    ModelFolder d;
+    d.Model("A", "[PRINTERINFO]\nQualityType=13,12,0,-2\n", "");
+    ModelTable table(d.files);
+    const ModelDescription& a = Loaded(table, u"Model A");
+    EXPECT_EQ(a.QualityRow(-4), std::nullopt);
+    EXPECT_EQ(a.QualityRow(-3), 12);
+    EXPECT_EQ(a.QualityRow(-2), 0);
+    EXPECT_EQ(a.QualityRow(-1), std::nullopt);
+}
+
 TEST(ModelDescription, PaperTableRowsNamesAndLayouts)
 {
     ModelFolder d;
@@ -201,6 +213,13 @@ TEST(ModelDescription, PaperTableRowsNamesAndLayouts)
     EXPECT_EQ(a.Defaults().paperId, 1);  // PaperOrder 1: Letter
     EXPECT_EQ(a.Defaults().paperWidth, 2159);
     EXPECT_EQ(a.Defaults().paperLength, 2794);
+    // A default paper with a mm pair records that pair, as the size query answers.
+    d.Model("B", "[PRINTERINFO]\nPaperSize=3,0\nPaperOrder=1\n", "");
+    const ModelDescription& b = Loaded(table, u"Model B");
+    EXPECT_EQ(b.Defaults().paperId, 9);
+    EXPECT_EQ(b.Defaults().paperLength, 2970);
+    EXPECT_EQ(b.PaperSizeAt(3), (std::pair<WORD, WORD>{2100, 2970}));
+    EXPECT_EQ(b.PaperSizeAt(0), (std::pair<WORD, WORD>{2100, 2969}));  // the free size: pixels only
 }
 
 TEST(ModelDescription, PaperQueriesAndTheDefaultPosition)
@@ -310,12 +329,19 @@ TEST(ModelDescription, UserSizeLimitsAndFontSubstitution)
     EXPECT_EQ(a.UserSizeLimits().portrait.maxWidthMm, 2000);
     EXPECT_EQ(a.UserSizeLimits().portrait.minHeightPx, 4);
     EXPECT_EQ(a.UserSizeLimits().landscape.maxWidthMm, 2970);  // built-in
-    table.SetFinisherSizeLimits(a, true);
+    a.SetFinisherSizeLimits(true);
     EXPECT_TRUE(a.UsesFinisherSizeLimits());
+    EXPECT_EQ(a.FinisherMask(), 0x1A01 | kFinisherSizeLimits);
     EXPECT_EQ(a.UserSizeLimits().portrait.maxHeightMm, 12000);
     EXPECT_EQ(a.DpiChangeLimits().portrait.maxHeightMm, 2970);
-    table.SetFinisherSizeLimits(a, false);
+    a.SetFinisherSizeLimits(false);
     EXPECT_EQ(a.UserSizeLimits().portrait.maxHeightMm, 3000);
+    EXPECT_EQ(a.FinisherMask(), 0x1A01);
+    // Without A3Printer the finisher flag does not choose the finisher set.
+    ModelDescription& b = Loaded(table, u"Model B");
+    b.SetFinisherSizeLimits(true);
+    EXPECT_FALSE(b.UsesFinisherSizeLimits());
+    EXPECT_EQ(b.UserSizeLimits().portrait.maxHeightMm, 2970);
 
     // DefaultFile only, up to the first missing key; a comma ends a quoted name.
     ASSERT_EQ(a.Substitutions().size(), 3u);
@@ -354,7 +380,8 @@ TEST(ModelDescription, TheCountryChoosesTheListUnlessTheStringLibrarySaysOtherwi
         EXPECT_EQ(a.DefaultPaperId(), c.defaultId) << c.listAsRead << " " << c.locale;
         EXPECT_EQ(IsInchCountry(), c.locale != 1031);
     }
-    // Find puts the list of the country in force now.
+    // Find answers with the list of the country in force now, in a new
+    // entry: the one found before stays as it was for those reading it.
     ModelFolder d;
     d.Model("A", "[PRINTERINFO]\nPaperSize_inch=1\nPaperSize_mm=0,2\n", "");
     d.Strings("No");
@@ -363,8 +390,10 @@ TEST(ModelDescription, TheCountryChoosesTheListUnlessTheStringLibrarySaysOtherwi
     const ModelDescription& a = Loaded(table, u"Model A");
     EXPECT_EQ(PaperIds(a), (std::vector<WORD>{1}));
     SetUserDefaultLCIDForTesting(1036);
-    table.Find(u"Model A");
-    EXPECT_EQ(PaperIds(a), (std::vector<WORD>{9, 9}));
+    const ModelDescription* french = table.Find(u"Model A");
+    EXPECT_EQ(PaperIds(*french), (std::vector<WORD>{9, 9}));
+    EXPECT_EQ(PaperIds(a), (std::vector<WORD>{1}));
+    EXPECT_EQ(table.Find(u"Model A"), french);
 }
 
 TEST(ModelDescription, InchCountries)
@@ -387,7 +416,8 @@ TEST(ModelDescription, StampBlockAnswersWhetherTheFilesChanged)
     block = {1, 1, 3, 5, 0, 0};
     EXPECT_TRUE(table.Load(u"Model A", block.data()));
     EXPECT_EQ(block, (std::array<WORD, 6>{1, 1, 3, 4, 0, 0}));
-    EXPECT_FALSE(table.Load(u"model a"));  // names compare without case; no block, no answer
+    EXPECT_FALSE(table.Load(u"model a", block.data()));  // names compare without case
+    EXPECT_FALSE(table.Load(u"Model A"));              // no block, no answer
     EXPECT_EQ(table.Find(u"MODEL A"), table.Find(u"Model A"));
     EXPECT_EQ(table.Find(u"Model B"), nullptr);  // never loaded
 }
@@ -440,6 +470,63 @@ TEST(ModelDescription, CachesAreUsedUntilAStampRises)
     EXPECT_EQ(loaded().first, 50);  // the rebuilt cache is taken again
 }
 
+TEST(ModelDescription, AReloadMakesANewEntryAndLeavesTheOldOneReadable)
+{
+    ModelFolder d;
+    d.Model("A", "[PRINTERINFO]\nwPPM=10\n", "");
+    ModelTable table(d.files);
+    const ModelDescription& before = Loaded(table, u"Model A");
+    table.Load(u"Model A");
+    EXPECT_EQ(table.Find(u"Model A"), &before);  // nothing changed: the same entry
+
+    WriteText(d.driver / "MODELACF.DAT", "[VERSION]\nVer=2\n[PRINTERINFO]\nwPPM=20\n");
+    const ModelDescription& after = Loaded(table, u"Model A");
+    EXPECT_NE(&after, &before);
+    EXPECT_EQ(after.Info().pagesPerMinute, 20);
+    EXPECT_EQ(before.Info().pagesPerMinute, 10);
+
+    // Forced, the files are read even where the stamps and the caches agree.
+    WriteText(d.driver / "MODELACF.DAT", "[VERSION]\nVer=2\n[PRINTERINFO]\nwPPM=30\n");
+    WriteText(d.driver / "TPAPER.DAT", std::string(kPaperFile).replace(std::string(kPaperFile).find("\"A4\""), 4, "\"A4 forced\""));
+    table.Load(u"Model A", nullptr, true);
+    EXPECT_EQ(table.Find(u"Model A")->Info().pagesPerMinute, 30);
+    EXPECT_EQ(table.Find(u"Model A")->Papers().rows[0].name, u"A4 forced");
+    ModelTable next(d.files);
+    EXPECT_EQ(Loaded(next, u"Model A").Info().pagesPerMinute, 30);  // and the caches were written anew
+}
+
+TEST(ModelDescription, ModelsSharingADefaultFileDoNotTakeEachOthersCache)
+{
+    ModelFolder d;
+    WriteText(d.driver / "ZNTR.DAT",
+              "[Common]\nInitDataFile1=TPAPER.CAH\nInitDataFile2=TPAPER.DAT\nInitDataFile3=TSEED.DAT\n"
+              "[Model A]\nDefaultFile=SHARED.DAT\nCustomFile=MODELACF.DAT\n"
+              "[Model B]\nDefaultFile=SHARED.DAT\nCustomFile=MODELBCF.DAT\n");
+    WriteText(d.driver / "SHARED.DAT", "[VERSION]\nVer=1\n[PRINTERINFO]\nwPPM=10\n");
+    WriteText(d.driver / "MODELBCF.DAT", "[VERSION]\nVer=1\n[PRINTERINFO]\nwPPM=20\n");
+    for (int process = 0; process < 2; ++process) {
+        ModelTable table(d.files);
+        EXPECT_EQ(Loaded(table, u"Model A").Info().pagesPerMinute, 10) << process;
+        EXPECT_EQ(Loaded(table, u"Model B").Info().pagesPerMinute, 20) << process;
+        EXPECT_EQ(Loaded(table, u"Model A").Info().modelName, u"Model A") << process;
+    }
+}
+
+TEST(ModelDescription, LongModelNamesFindTheirEntryAgain)
+{
+    for (std::size_t length : {63u, 64u, 80u}) {
+        ModelFolder d;
+        const std::string name(length, 'Q');
+        WriteText(d.driver / "ZNTR.DAT", "[" + name + "]\nDefaultFile=MODELADF.DAT\nCustomFile=MODELACF.DAT\n");
+        ModelTable table(d.files);
+        const ModelDescription& first = Loaded(table, W(name).c_str());
+        EXPECT_EQ(&Loaded(table, W(name).c_str()), &first) << length;
+        EXPECT_EQ(first.Info().modelName.size(), 63u < length ? 63u : length);
+        ModelTable next(d.files);  // and from the cache
+        EXPECT_EQ(Loaded(next, W(name).c_str()).Defaults().modelName, W(name.substr(0, 64))) << length;
+    }
+}
+
 TEST(ModelDescription, ACacheRoundTripsTheWholeEntry)
 {
     ModelFolder d;
@@ -461,23 +548,48 @@ TEST(ModelDescription, ACacheRoundTripsTheWholeEntry)
 TEST(ModelDescription, TwoThreadsLoadTwoModelsAtOnce)
 {
     ModelFolder d;
-    d.Model("A", "[PRINTERINFO]\nwPPM=11\n", "");
-    d.Model("B", "[PRINTERINFO]\nwPPM=22\n", "");
+    d.Model("A", "[PRINTERINFO]\nwPPM=11\nPaperSize_inch=1\nPaperSize_mm=0\n", "");
+    d.Model("B", "[PRINTERINFO]\nwPPM=22\nA3Printer=Yes\nPaperSize_inch=1\nPaperSize_mm=0\n", "");
+    d.Strings("No");
     ModelTable table(d.files);
     std::vector<int> seen(2);
+    // Each thread loads its model (now and then forced) and reads both, also
+    // through the entries it found before, while the first changes the
+    // country (new entries with their paper lists) and the second the
+    // finisher option of its model.
     const auto run = [&](const char16_t* model, int index) {
+        const ModelDescription* earlier[2] = {nullptr, nullptr};
+        int other = 0;
         for (int round = 0; round < 20; ++round) {
             table.Load(model, nullptr, round % 5 == 0);
-            const ModelDescription* m = table.Find(model);
-            seen[static_cast<std::size_t>(index)] += m ? m->Info().pagesPerMinute + static_cast<int>(m->PaperSizeAt(0).first) : 0;
+            if (index == 0)
+                SetUserDefaultLCIDForTesting(round % 2 ? 1033 : 1031);
+            for (int k = 0; k < 2; ++k) {
+                ModelDescription* m = table.Find(k == 0 ? u"Model A" : u"Model B");
+                if (!m)  // the other thread has not loaded it yet
+                    continue;
+                if (k == 1 && index == 1)
+                    m->SetFinisherSizeLimits(round % 2);
+                const auto value = [](const ModelDescription& e) {
+                    const int width = e.PaperSizeAt(0).first;
+                    return e.Info().pagesPerMinute + (width == 2159 || width == 2100) +
+                           e.UserSizeLimits().portrait.maxHeightMm / 1000;
+                };
+                (k == index ? seen[static_cast<std::size_t>(index)] : other) += value(*m);
+                if (earlier[k])
+                    other += value(*earlier[k]);
+                earlier[k] = m;
+            }
         }
+        static_cast<void>(other);
     };
     std::thread a(run, u"Model A", 0);
     std::thread b(run, u"Model B", 1);
     a.join();
     b.join();
-    EXPECT_EQ(seen[0], 20 * (11 + 2100));
-    EXPECT_EQ(seen[1], 20 * (22 + 2100));
+    EXPECT_EQ(seen[0], 20 * (11 + 1 + 2));
+    // Model B's own reads see the limits its thread has just set.
+    EXPECT_EQ(seen[1], 20 * (22 + 1) + 10 * 12 + 10 * 2);
 }
 
 TEST(ModelDescription, ResourceLibraryNamesAndLanguages)

@@ -32,7 +32,8 @@ TEST(ValueGrammar, ListsStopAtTheCommentAndTheirLength)
     EXPECT_EQ(g::SignedList(u"3,2,1,0,9", 4), (std::vector<std::int32_t>{3, 2, 1, 0}));
     // Empty fields inside read as 0; a separator at the end opens none.
     EXPECT_EQ(g::UnsignedList(u"1,,2, ", 64), (std::vector<std::uint32_t>{1, 0, 2}));
-    EXPECT_EQ(g::UnsignedList(u"", 64), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(g::UnsignedList(u" ; none", 64), (std::vector<std::uint32_t>{}));
+    EXPECT_EQ(g::UnsignedList(u",", 64), (std::vector<std::uint32_t>{0}));
     EXPECT_EQ(g::Fields(u"a;b,c"), (std::vector<std::u16string_view>{u"a"}));
 }
 

@@ -58,13 +58,6 @@ std::u16string_view FileNameOf(std::u16string_view path)
     return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::u16string ReadProfile(const char16_t* section, const char16_t* key, const std::u16string& file, DWORD size)
-{
-    std::u16string buffer(size, u'\0');
-    const DWORD n = GetPrivateProfileStringW(section, key, u"", buffer.data(), size, file.c_str());
-    buffer.resize(std::min<DWORD>(n, size));
-    return buffer;
-}
 
 int ReadProfileInt(const char16_t* section, const char16_t* key, const std::u16string& file)
 {
@@ -173,6 +166,16 @@ std::u16string UserIniNameFor(std::u16string_view moduleFile)
     return std::u16string(FileNameOf(moduleFile).substr(0, 4)) + u".ini";
 }
 
+std::u16string ProfileString(const std::u16string& file, const char16_t* section, const char16_t* key, DWORD size)
+{
+    if (file.empty() || size == 0)
+        return {};
+    std::u16string buffer(size, u'\0');
+    const DWORD n = GetPrivateProfileStringW(section, key, u"", buffer.data(), size, file.c_str());
+    buffer.resize(std::min<DWORD>(n, size));
+    return buffer;
+}
+
 const char16_t* KeyedResourceKey(int number) noexcept
 {
     for (const KeyedEntry& e : kKeyedResources)
@@ -214,8 +217,7 @@ const DriverDataFiles& DriverDataFiles::ForThisModule()
 
 std::u16string DriverDataFiles::DataFilePath(std::u16string_view section, std::u16string_view key, bool withFolder) const
 {
-    const std::u16string value = ReadProfile(std::u16string(section).c_str(), std::u16string(key).c_str(), indexPath_,
-                                             kPathChars);
+    const std::u16string value = ProfileString(indexPath_, std::u16string(section).c_str(), std::u16string(key).c_str(), kPathChars);
     if (value.empty() || !withFolder)
         return value;
     return folder_ + value;
@@ -282,10 +284,10 @@ std::u16string DriverDataFiles::CapabilityValue(HANDLE printer, std::u16string_v
     const std::u16string file = CapabilityFilePath(printer);
     if (file.empty())
         return fallback;
-    const std::u16string section = ReadProfile(u"Capability", std::u16string(model).c_str(), file, kPathChars);
+    const std::u16string section = ProfileString(file, u"Capability", std::u16string(model).c_str(), kPathChars);
     if (section.empty())
         return fallback;
-    std::u16string value = ReadProfile(section.c_str(), std::u16string(key).c_str(), file, 1024);
+    std::u16string value = ProfileString(file, section.c_str(), std::u16string(key).c_str(), 1024);
     if (value.empty())
         return fallback;
     if (fallback == u"0") {  // an integer key
@@ -332,14 +334,14 @@ void DriverDataFiles::SeedUserDefinedPapers() const
     const int seedCount = ReadProfileInt(section, countKey, seeds);
     if (seedCount == 0)
         return;
-    std::u16string list = ReadProfile(section, listKey, seeds, 256);
+    std::u16string list = ProfileString(seeds, section, listKey, 256);
     const int userCount = ReadProfileInt(section, countKey, userIniPath_);
-    const std::u16string userList = ReadProfile(section, listKey, userIniPath_, 256);
+    const std::u16string userList = ProfileString(userIniPath_, section, listKey, 256);
 
     const NumberList seeded = ParseNumberList(list);
     for (std::size_t i = 0; i < seeded.numbers.size() && static_cast<int>(i) < seedCount; ++i) {
         const std::u16string key = PaperKey(seeded.numbers[i]);
-        const std::u16string paper = ReadProfile(section, key.c_str(), seeds, 128);
+        const std::u16string paper = ProfileString(seeds, section, key.c_str(), 128);
         WritePrivateProfileStringW(section, key.c_str(), paper.c_str(), userIniPath_.c_str());
         if (!seeded.followed[i])
             break;

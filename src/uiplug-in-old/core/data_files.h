@@ -19,6 +19,10 @@ std::u16string UserIniNameFor(std::u16string_view moduleFile);
 // The key of a keyed resource by its number; null for a number with no key.
 const char16_t* KeyedResourceKey(int number) noexcept;
 
+// A value of an INI file, cut to size - 1 characters; empty when the file,
+// section or key is missing (or file is empty).
+std::u16string ProfileString(const std::u16string& file, const char16_t* section, const char16_t* key, DWORD size = 1024);
+
 // The plug-in's own string table; null for an unknown id.
 const char16_t* PluginString(UINT id) noexcept;
 

@@ -1,16 +1,16 @@
-// The document defaults a model's description files give: read in two
-// passes, DefaultFile over the built-in values, then CustomFile over those.
+// The document defaults a model's description files give, read in two
+// passes: DefaultFile over the built-in values, then CustomFile over those.
+//
+// So far the block holds what the model table itself needs: the model's
+// name (the name its entry answers to) and its default paper. The setting
+// keys come with the private DevMode; iniFile, fallback and secondPass are
+// for them.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "uiplug-in-old/core/model_description.h"
 
-// Fills block from one description file: the model's name and default
-// paper (its id and its size in 0.1 mm) first, then the setting keys, each
-// falling back to fallback's value (the built-in values when null).
-void ReadDefaultSettings(DefaultSettings& block, const ModelDescription& model, const std::u16string& iniFile,
-                         const DefaultSettings* fallback, bool secondPass);
-
-// A size in 1/300 inch as 0.1 mm, rounded.
-SHORT PixelsToTenthsMm(unsigned pixels) noexcept;
+void ReadDefaultSettings(DefaultSettings& block, const ModelDescription& model, std::u16string_view modelName,
+                         const std::u16string& iniFile, const DefaultSettings* fallback, bool secondPass);

@@ -1,8 +1,9 @@
 #include "uiplug-in-old/core/model_description.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <string>
 
+#include "platform/stringapiset.h"
 #include "platform/winbase.h"
 #include "platform/winnls.h"
 #include "uiplug-in-old/core/default_settings.h"
@@ -48,29 +49,26 @@ constexpr std::size_t kNameChars = 63;
 constexpr std::size_t kShortNameChars = 23;
 constexpr std::size_t kUnitChars = 31;
 
-char16_t Fold(char16_t c) noexcept { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+// Model names compare without regard to case, as far as the name a model
+// entry keeps (its document defaults hold 64 characters).
+constexpr std::size_t kModelNameChars = 64;
 
 bool SameName(std::u16string_view a, std::u16string_view b) noexcept
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::u16string Decimal(unsigned n)
+bool SameModel(std::u16string_view kept, std::u16string_view asked) noexcept
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u", n);
-    return std::u16string(text, text + std::char_traits<char>::length(text));
+    return SameName(kept.substr(0, kModelNameChars), asked.substr(0, kModelNameChars));
 }
+
+std::u16string Decimal(unsigned n) { return Utf8ToWide(std::to_string(n)); }
 
 // A value of one file; empty when absent (an empty value counts as absent).
 std::u16string ReadValue(const std::u16string& file, const char16_t* section, const char16_t* key)
 {
-    if (file.empty())
-        return {};
-    std::u16string buffer(kValueChars, u'\0');
-    const DWORD n = GetPrivateProfileStringW(section, key, u"", buffer.data(), kValueChars, file.c_str());
-    buffer.resize(std::min(n, kValueChars));
-    return buffer;
+    return ProfileString(file, section, key, kValueChars);
 }
 
 WORD ReadStamp(const std::u16string& file)
@@ -339,7 +337,12 @@ std::u16string ModelDescription::MediaName(int position, HMODULE strings) const
 
 bool ModelDescription::UsesFinisherSizeLimits() const noexcept
 {
-    return (info_.capabilities & capability::A3Printer) && (info_.finisher & kFinisherSizeLimits);
+    return (info_.capabilities & capability::A3Printer) && finisherLimits_.on.load();
+}
+
+WORD ModelDescription::FinisherMask() const noexcept
+{
+    return static_cast<WORD>(finisherLimits_.on.load() ? info_.finisher | kFinisherSizeLimits : info_.finisher);
 }
 
 const SizeLimitSet& ModelDescription::UserSizeLimits() const noexcept
@@ -409,14 +412,20 @@ ModelTable::Slot* ModelTable::SlotFor(std::u16string_view model, bool add)
     return slots_.back().get();
 }
 
+std::u16string ModelTable::CachePath(std::u16string_view fileName) const
+{
+    const std::u16string_view name = fileName.substr(0, fileName.find(u'.'));
+    if (name.empty() || files_.DataFolder().empty())
+        return {};
+    return files_.DataFolder() + u"\\" + std::u16string(name) + u".cah";
+}
+
 void ModelTable::EnsurePaperTable(const std::array<WORD, 4>& stamps, bool force)
 {
     if (paperTable_ && paperTable_->paperStamp == stamps[0] && paperTable_->seedStamp == stamps[1] && !force)
         return;
-    std::u16string cacheName = files_.DataFilePath(u"Common", u"InitDataFile1", false);
-    cacheName = cacheName.substr(0, cacheName.find(u'.'));
-    const std::u16string cachePath = cacheName.empty() ? std::u16string() : files_.DataFolder() + u"\\" + cacheName + u".cah";
-    if (!cachePath.empty())
+    const std::u16string cachePath = CachePath(files_.DataFilePath(u"Common", u"InitDataFile1", false));
+    if (!cachePath.empty() && !force)  // forced: always from the files
         if (auto bytes = ModelCache::Read(cachePath, ModelCache::PaperSize()))
             if (auto cached = ModelCache::PaperFrom(*bytes); cached && cached->paperStamp == stamps[0] && cached->seedStamp == stamps[1]) {
                 paperTable_ = std::make_shared<const PaperTable>(std::move(*cached));
@@ -457,13 +466,23 @@ void ModelTable::EnsurePaperTable(const std::array<WORD, 4>& stamps, bool force)
     paperTable_ = std::move(table);
 }
 
-void ModelTable::PutListInUse(PrinterInfo& info) const
+namespace {
+// The paper list a record has in use in the user's country now.
+const PositionList& ListInUse(const PrinterInfo& info)
 {
     if (info.capabilities & capability::PaperListAsRead)
-        return;
-    const PositionList& chosen = IsInchCountry() ? info.papersInch : info.papersMm;
-    if (!(info.papers == chosen))  // written only when it changes: readers need no lock
-        info.papers = chosen;
+        return info.papers;
+    return IsInchCountry() ? info.papersInch : info.papersMm;
+}
+}  // namespace
+
+ModelDescription* ModelTable::Publish(Slot& slot, std::unique_ptr<ModelDescription> entry) const
+{
+    entry->info_.infoType = static_cast<WORD>(entry->info_.infoType & ~1u);
+    entry->info_.papers = ListInUse(entry->info_);
+    slot.current = entry.get();
+    slot.built.push_back(std::move(entry));
+    return slot.current;
 }
 
 std::unique_ptr<ModelDescription> ModelTable::Parse(std::u16string_view model, const Sources& files,
@@ -510,12 +529,13 @@ std::unique_ptr<ModelDescription> ModelTable::Parse(std::u16string_view model, c
     const std::vector<std::int32_t> timeOuts = grammar::SignedList(files.String(kInfo, u"TimeOut", tables::kDefaultTimeOuts), 4);
     for (std::size_t i = 0; i < timeOuts.size(); ++i)
         info.timeOuts[i] = static_cast<WORD>(timeOuts[i]);
-    PutListInUse(info);
+    info.papers = ListInUse(info);
 
     if (!defaultFileSettings_)
         defaultFileSettings_ = std::make_unique<DefaultSettings>();
-    ReadDefaultSettings(*defaultFileSettings_, *entry, files.defaultFile, nullptr, false);
-    ReadDefaultSettings(entry->defaults_, *entry, files.customFile, defaultFileSettings_.get(), true);
+    ReadDefaultSettings(*defaultFileSettings_, *entry, model.substr(0, kModelNameChars), files.defaultFile, nullptr, false);
+    ReadDefaultSettings(entry->defaults_, *entry, model.substr(0, kModelNameChars), files.customFile, defaultFileSettings_.get(),
+                        true);
 
     for (unsigned n = 1; n <= kMaxSubstitutions; ++n) {
         const std::u16string value = ReadValue(files.defaultFile, u"SUBSTTABLE", Decimal(n).c_str());
@@ -559,8 +579,8 @@ bool ModelTable::Load(std::u16string_view model, WORD* stampBlock, bool force)
 {
     const std::lock_guard guard(lock_);
     Slot* slot = SlotFor(model, true);
-    ModelDescription* entry = slot->current;
-    if (entry && !SameName(entry->defaults_.modelName, model))
+    const ModelDescription* entry = slot->current;
+    if (entry && !SameModel(entry->defaults_.modelName, model))
         force = true;
 
     const std::u16string section(model);
@@ -570,16 +590,17 @@ bool ModelTable::Load(std::u16string_view model, WORD* stampBlock, bool force)
                                      ReadStamp(files.defaultFile), ReadStamp(files.customFile)};
 
     EnsurePaperTable(stamps, force);
+    // Rebuilt when any stamp moved: the per-paper tables follow the paper
+    // file's rows too. A forced load always reads the files.
     if (!entry || entry->stamps_ != stamps || force) {
-        std::u16string cacheName = files_.DataFilePath(section, u"DefaultFile", false);
-        cacheName = cacheName.substr(0, cacheName.find(u'.'));
-        const std::u16string cachePath = cacheName.empty() ? std::u16string() : files_.DataFolder() + u"\\" + cacheName + u".cah";
+        const std::u16string cachePath = CachePath(files_.DataFilePath(section, u"DefaultFile", false));
         std::unique_ptr<ModelDescription> fresh;
-        if (!cachePath.empty())
+        if (!cachePath.empty() && !force)
             if (auto bytes = ModelCache::Read(cachePath, ModelCache::ModelSize())) {
                 auto cached = std::make_unique<ModelDescription>();
+                // Models that share a DefaultFile share its cache: it must be this model's.
                 if (ModelCache::ModelFrom(*bytes, *cached) && cached->stamps_ == stamps &&
-                    SameName(cached->defaults_.modelName, model)) {
+                    SameModel(cached->defaults_.modelName, model)) {
                     cached->table_ = this;
                     cached->paperTable_ = paperTable_;
                     fresh = std::move(cached);
@@ -590,8 +611,7 @@ bool ModelTable::Load(std::u16string_view model, WORD* stampBlock, bool force)
             if (!cachePath.empty())
                 ModelCache::Write(cachePath, ModelCache::ModelBytes(*fresh));
         }
-        slot->current = fresh.get();
-        slot->built.push_back(std::move(fresh));
+        Publish(*slot, std::move(fresh));
     }
 
     if (!stampBlock)
@@ -609,18 +629,11 @@ ModelDescription* ModelTable::Find(std::u16string_view model)
     ModelDescription* entry = slot ? slot->current : nullptr;
     if (!entry)
         return nullptr;
-    if (entry->info_.infoType & 1)
-        entry->info_.infoType = static_cast<WORD>(entry->info_.infoType & ~1u);
-    PutListInUse(entry->info_);
+    // The entry others may be reading stays as it is; a changed country gets
+    // a new one with its list.
+    if (!(ListInUse(entry->info_) == entry->info_.papers))
+        entry = Publish(*slot, std::make_unique<ModelDescription>(*entry));
     return entry;
-}
-
-void ModelTable::SetFinisherSizeLimits(ModelDescription& model, bool on)
-{
-    const std::lock_guard guard(lock_);
-    const WORD wanted = static_cast<WORD>(on ? model.info_.finisher | kFinisherSizeLimits : model.info_.finisher & ~kFinisherSizeLimits);
-    if (wanted != model.info_.finisher)
-        model.info_.finisher = wanted;
 }
 
 void ModelTable::LoadLocalisedNames(HMODULE strings)

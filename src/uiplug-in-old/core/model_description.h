@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -63,7 +64,7 @@ extern const std::array<Named, 24> kKeys;
 }  // namespace capability
 
 // Bit 0x8000 of the finisher mask: the finisher set of user-size limits
-// applies (set by the device options, never parsed).
+// applies (set by the device options, never parsed; see FinisherMask).
 inline constexpr WORD kFinisherSizeLimits = 0x8000;
 // Paper flag 0x1: the paper's name is a format for its width and height.
 inline constexpr WORD kPaperFlagSizeFormat = 0x1;
@@ -122,7 +123,7 @@ struct PrinterInfo {
     DWORD defaultMemory = 0;
     WORD pagesPerMinute = 0;
     WORD modelId = 0;
-    WORD finisher = 0;
+    WORD finisher = 0;  // as parsed: without kFinisherSizeLimits
     std::array<SHORT, 4> qualityRows{};  // qualities -4 .. -1
     std::array<WORD, 4> timeOuts{};      // 65535: none
 };
@@ -150,8 +151,8 @@ struct MediaEntry {
     WORD nameId = 0;
 };
 
-// The document defaults of a model; the model name and its default paper
-// are recorded here, the setting keys are read by the DevMode code.
+// The document defaults of a model: so far the model name and its default
+// paper; the setting keys come with the private DevMode.
 struct DefaultSettings {
     std::u16string modelName;  // up to 64 characters
     WORD paperId = 0;
@@ -201,8 +202,12 @@ public:
     int PositionOfMedia(WORD mediaId) const noexcept;
     std::optional<MediaEntry> MediaAt(int position) const noexcept;
     std::u16string MediaName(int position, HMODULE strings) const;
-    // Whether the finisher set of user-size limits applies.
+    // Whether the finisher set of user-size limits applies: an A3 printer
+    // whose device options have the finisher on.
     bool UsesFinisherSizeLimits() const noexcept;
+    // The finisher mask with kFinisherSizeLimits as the device options set it.
+    WORD FinisherMask() const noexcept;
+    void SetFinisherSizeLimits(bool on) noexcept { finisherLimits_.on.store(on); }
 
     // The limits of a user-defined paper: the finisher set for an A3 printer
     // with the finisher size flag, else the free-size set.
@@ -218,6 +223,18 @@ private:
     const PaperRow* RowAt(int position) const noexcept;
     WORD ListValueAt(const PositionList& list, int position) const noexcept;
 
+    // State the device options change while others read the entry.
+    struct Flag {
+        std::atomic<bool> on{false};
+        Flag() = default;
+        Flag(const Flag& other) noexcept : on(other.on.load()) {}
+        Flag& operator=(const Flag& other) noexcept
+        {
+            on.store(other.on.load());
+            return *this;
+        }
+    };
+
     const ModelTable* table_ = nullptr;
     std::shared_ptr<const PaperTable> paperTable_;
     std::array<WORD, 4> stamps_{};
@@ -230,6 +247,7 @@ private:
     std::array<DWORD, kMaxPaperRows> paperSources_{};
     std::array<WORD, kMaxPaperRows> paperFlags_{};
     std::vector<MediaEntry> media_;
+    Flag finisherLimits_;
 };
 
 // True when the user's locale is in a country that uses inch papers.
@@ -251,9 +269,10 @@ public:
     // caches). With a stamp block (six words), answers whether its first four
     // words differ from the current stamps and writes those into it.
     bool Load(std::u16string_view model, WORD* stampBlock = nullptr, bool force = false);
-    // The model's entry, or null when it was never loaded. Clears InfoType's
-    // bit 0 and, without capability 0x4, puts the inch or mm list in use for
-    // the user's country.
+    // The model's entry, or null when it was never loaded. InfoType's bit 0
+    // is clear and, without capability 0x4, the list in use is the inch or
+    // mm list of the user's country now (a new entry when the country
+    // changed since).
     ModelDescription* Find(std::u16string_view model);
 
     // Takes the localised paper, source, paper-type and unit names from a
@@ -262,9 +281,6 @@ public:
     // The localised text of a string id, or fallback when not loaded.
     std::u16string LocalisedName(WORD id, std::u16string_view fallback) const;
     std::u16string MillimetreUnit() const;
-
-    // The device options turn the finisher size limits on or off.
-    void SetFinisherSizeLimits(ModelDescription& model, bool on);
 
     const DriverDataFiles& Files() const noexcept { return files_; }
 
@@ -277,9 +293,14 @@ private:
     struct Sources;
 
     Slot* SlotFor(std::u16string_view model, bool add);
+    // A cache in the data folder for a file name of the index ("NAME.EXT"
+    // gives NAME.cah); empty when there is no name or no data folder.
+    std::u16string CachePath(std::u16string_view fileName) const;
     void EnsurePaperTable(const std::array<WORD, 4>& stamps, bool force);
     std::unique_ptr<ModelDescription> Parse(std::u16string_view model, const Sources& files, const std::array<WORD, 4>& stamps);
-    void PutListInUse(PrinterInfo& info) const;
+    // Makes entry the slot's current one: InfoType's bit 0 cleared, the
+    // country's list in use.
+    ModelDescription* Publish(Slot& slot, std::unique_ptr<ModelDescription> entry) const;
 
     DriverDataFiles files_;
     mutable std::mutex lock_;

@@ -169,9 +169,12 @@ std::optional<bool> YesNo(std::u16string_view value) noexcept
 }
 
 namespace {
-// The fields of a list: a separator at the value's end opens no further field.
+// The fields of a list: a separator at the value's end opens no further
+// field, and a value that is only blanks or a comment has none.
 std::vector<std::u16string_view> ListFields(std::u16string_view value)
 {
+    if (CutComment(value).find_first_not_of(u" \t") == std::u16string_view::npos)
+        return {};
     std::vector<std::u16string_view> fields = Fields(value);
     const std::u16string_view last = fields.back();
     if (fields.size() > 1 && last.find_first_not_of(u" \t") == std::u16string_view::npos)

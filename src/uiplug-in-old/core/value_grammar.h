@@ -34,7 +34,8 @@ std::u16string QuotedField(std::u16string_view field);
 // "Yes" in any case count, anything else is neither.
 std::optional<bool> YesNo(std::u16string_view value) noexcept;
 
-// At most maxCount fields of the value, each read as a number.
+// At most maxCount fields of the value, each read as a number; none for a
+// value of blanks or a comment only.
 std::vector<std::uint32_t> UnsignedList(std::u16string_view value, std::size_t maxCount);
 std::vector<std::int32_t> SignedList(std::u16string_view value, std::size_t maxCount);
 
