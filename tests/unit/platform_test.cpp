@@ -250,6 +250,34 @@ TEST(Strings, Utf8AndUtf16ConvertBothWays)
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 }
 
+TEST(Strings, OrdinalComparisonFoldsOnlyAsciiLetters)
+{
+    struct Case {
+        const char16_t* a;
+        int countA;
+        const char16_t* b;
+        int countB;
+        BOOL ignoreCase;
+        int result;
+    };
+    const Case cases[] = {
+        {u"Halvane QV-2040", -1, u"HALVANE qv-2040", -1, TRUE, CSTR_EQUAL},
+        {u"Halvane QV-2040", -1, u"HALVANE qv-2040", -1, FALSE, CSTR_GREATER_THAN},
+        {u"abc", -1, u"abd", -1, TRUE, CSTR_LESS_THAN},
+        {u"ab", -1, u"abc", -1, TRUE, CSTR_LESS_THAN},
+        {u"abcdef", 3, u"ABCxyz", 3, TRUE, CSTR_EQUAL},
+        {u"a\0b", 3, u"a\0c", 3, FALSE, CSTR_LESS_THAN},
+        {u"\u00e9", -1, u"\u00c9", -1, TRUE, CSTR_GREATER_THAN},  // only ASCII letters fold
+        {u"[", -1, u"a", -1, TRUE, CSTR_GREATER_THAN},  // compared upper-cased: "[" comes after "A"
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CompareStringOrdinal(c.a, c.countA, c.b, c.countB, c.ignoreCase), c.result);
+    SetLastError(0);
+    EXPECT_EQ(CompareStringOrdinal(nullptr, -1, u"a", -1, TRUE), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CompareStringOrdinal(u"a", -2, u"a", -1, TRUE), 0);
+}
+
 TEST(FileTime, ClockIsInjectable)
 {
     SetFileTimeSourceForTesting([] { return FILETIME{42, 7}; });
