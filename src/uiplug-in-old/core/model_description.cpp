@@ -442,14 +442,14 @@ void ModelTable::EnsurePaperTable(const std::array<WORD, 4>& stamps, bool force)
         if (value.empty())
             break;
         const std::vector<std::u16string_view> fields = grammar::Fields(value);
-        const auto number_at = [&](std::size_t i) { return i < fields.size() ? grammar::UnsignedField(fields[i]) : 0u; };
+        const auto numberAt = [&](std::size_t i) { return i < fields.size() ? grammar::UnsignedField(fields[i]) : 0u; };
         PaperRow row;
-        row.id = static_cast<WORD>(number_at(0));
+        row.id = static_cast<WORD>(numberAt(0));
         row.name = fields.size() > 1 ? grammar::QuotedField(fields[1]).substr(0, kNameChars) : std::u16string();
-        row.value1 = static_cast<WORD>(number_at(2));
-        row.value2 = number_at(3);
-        row.width = static_cast<WORD>(number_at(4));
-        row.height = static_cast<WORD>(number_at(5));
+        row.value1 = static_cast<WORD>(numberAt(2));
+        row.value2 = numberAt(3);
+        row.width = static_cast<WORD>(numberAt(4));
+        row.height = static_cast<WORD>(numberAt(5));
         ReadLayout(ReadValue(file, u"AllPaper", (u"AllPaper_port" + number).c_str()), row.portrait);
         ReadLayout(ReadValue(file, u"AllPaper", (u"AllPaper_land" + number).c_str()), row.landscape);
         const std::vector<std::uint32_t> mm = grammar::UnsignedList(ReadValue(file, u"AllPaper", (u"AllPaper_mmSize" + number).c_str()), 2);
