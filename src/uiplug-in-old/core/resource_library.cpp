@@ -1,7 +1,6 @@
 #include "uiplug-in-old/core/resource_library.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "platform/libloaderapi.h"
@@ -158,29 +157,8 @@ std::u16string LoadResourceText(HMODULE library, UINT id, std::size_t maxChars)
 {
     if (!library)
         return {};
-    // The string table block in the user's language: 16 counted strings.
-    const LANGID language = GetUserDefaultLangID();
-    if (HRSRC block = FindResourceExW(library, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language)) {
-        const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(library, block)));
-        const std::size_t units = bytes ? SizeofResource(library, block) / sizeof(char16_t) : 0;
-        const auto unitAt = [bytes](std::size_t at) {
-            char16_t unit;
-            std::memcpy(&unit, bytes + at * sizeof unit, sizeof unit);
-            return unit;
-        };
-        std::size_t at = 0;
-        for (UINT index = 0; at < units; ++index) {
-            const std::size_t length = unitAt(at++);
-            if (index == id % 16) {
-                std::u16string text(std::min({length, units - at, maxChars}), u'\0');
-                for (std::size_t i = 0; i < text.size(); ++i)
-                    text[i] = unitAt(at + i);
-                return text;
-            }
-            at += length;
-        }
-        return {};
-    }
+    // LoadStringW takes the string table block in the user's default
+    // language first, and only then its fallbacks.
     std::u16string text(maxChars + 1, u'\0');
     text.resize(static_cast<std::size_t>(std::max(0, LoadStringW(library, id, text.data(), static_cast<int>(text.size())))));
     return text;

@@ -183,26 +183,28 @@ std::vector<std::u16string_view> ListFields(std::u16string_view value)
 }
 }  // namespace
 
-std::vector<std::uint32_t> UnsignedList(std::u16string_view value, std::size_t maxCount)
+namespace {
+template <class Number, class Read>
+std::vector<Number> ReadList(std::u16string_view value, std::size_t maxCount, Read read)
 {
-    std::vector<std::uint32_t> list;
+    std::vector<Number> list;
     for (std::u16string_view field : ListFields(value)) {
         if (list.size() == maxCount)
             break;
-        list.push_back(UnsignedField(field));
+        list.push_back(read(field));
     }
     return list;
+}
+}  // namespace
+
+std::vector<std::uint32_t> UnsignedList(std::u16string_view value, std::size_t maxCount)
+{
+    return ReadList<std::uint32_t>(value, maxCount, UnsignedField);
 }
 
 std::vector<std::int32_t> SignedList(std::u16string_view value, std::size_t maxCount)
 {
-    std::vector<std::int32_t> list;
-    for (std::u16string_view field : ListFields(value)) {
-        if (list.size() == maxCount)
-            break;
-        list.push_back(SignedField(field));
-    }
-    return list;
+    return ReadList<std::int32_t>(value, maxCount, SignedField);
 }
 
 std::uint32_t OptionMask(std::u16string_view value) noexcept
